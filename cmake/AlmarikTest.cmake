@@ -1,0 +1,38 @@
+# almarik_add_test(<name> SOURCES <file>... [DESKTOP] [SOUND] [LIBS <lib>...] [TIMEOUT <s>])
+#
+# Builds a QtTest executable and registers it with CTest so that it runs in an
+# isolated environment (tests/support/run-isolated): a fresh temporary HOME and
+# XDG folders, a fixed locale and time zone, and the offscreen platform. DESKTOP
+# runs it on Xvfb with a window manager and a tray; SOUND runs it beside a
+# PulseAudio daemon with a null sink. No test sees the real user's folders.
+set(ALMARIK_RUN_ISOLATED "${CMAKE_SOURCE_DIR}/tests/support/run-isolated")
+
+function(almarik_add_test name)
+    cmake_parse_arguments(T "DESKTOP;SOUND" "TIMEOUT" "SOURCES;LIBS;ARGS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE project_cfg almarik_core almarik_test_support Qt6::Test ${T_LIBS})
+    target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}/tests")
+
+    set(flags "")
+    set(labels "unit")
+    if(T_DESKTOP)
+        list(APPEND flags --desktop)
+        set(labels "desktop")
+    endif()
+    if(T_SOUND)
+        list(APPEND flags --sound)
+        list(APPEND labels "sound")
+    endif()
+    add_test(NAME ${name}
+             COMMAND python3 "${ALMARIK_RUN_ISOLATED}" ${flags}
+                     --traywait $<TARGET_FILE:almarik_traywait>
+                     -- $<TARGET_FILE:${name}> ${T_ARGS})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    set_tests_properties(${name} PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT})
+    if(T_DESKTOP OR T_SOUND)
+        # One display and one sound server at a time keep two cores calm.
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "desktop_sound")
+    endif()
+endfunction()

@@ -1,0 +1,179 @@
+#include "diag/ZelDateTime.h"
+
+#include "diag/ZelException.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace zel {
+
+namespace {
+
+const QDate &Epoch()
+{
+    static const QDate epoch(1899, 12, 30);
+    return epoch;
+}
+
+std::function<QDateTime()> &ClockFunction()
+{
+    static std::function<QDateTime()> clock;
+    return clock;
+}
+
+constexpr qint64 MsPerDay = 86400000;
+
+} // namespace
+
+TDateTime RoundToMs(TDateTime value)
+{
+    return std::round(value * double(MsPerDay)) / double(MsPerDay);
+}
+
+TDateTime ToDateTime(const QDate &value)
+{
+    return double(Epoch().daysTo(value));
+}
+
+TDateTime ToDateTime(const QDateTime &value)
+{
+    const QDateTime local = value.toLocalTime();
+    const qint64 days = Epoch().daysTo(local.date());
+    const qint64 ms = local.time().msecsSinceStartOfDay();
+    // Before the epoch the whole days count backwards while the time of day
+    // still counts forwards from midnight: 29 Dec 1899 06:00 is -1.25.
+    if (days < 0)
+        return double(days) - double(ms) / double(MsPerDay);
+    return double(days) + double(ms) / double(MsPerDay);
+}
+
+QDateTime ToQDateTime(TDateTime value)
+{
+    // Whole milliseconds since the epoch; the fraction of a negative date-time
+    // still counts forwards from midnight, as the stored format has it.
+    const qint64 totalMs = qint64(std::llround(value * double(MsPerDay)));
+    qint64 days = totalMs / MsPerDay;
+    qint64 ms = totalMs % MsPerDay;
+    if (ms < 0) {
+        // -1.25 is 29 Dec 1899 06:00: days count towards zero, time is positive.
+        ms = -ms;
+    }
+    return QDateTime(Epoch().addDays(days), QTime::fromMSecsSinceStartOfDay(int(ms)));
+}
+
+QDate ToQDate(TDateTime value)
+{
+    return ToQDateTime(value).date();
+}
+
+TDateTime EncodeDate(int year, int month, int day)
+{
+    const QDate date(year, month, day);
+    if (!date.isValid())
+        throw EConvertError(QStringLiteral("Invalid argument to date encode"));
+    return ToDateTime(date);
+}
+
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec)
+{
+    const QTime time(hour, minute, second, msec);
+    if (!time.isValid())
+        throw EConvertError(QStringLiteral("Invalid argument to time encode"));
+    return EncodeDate(year, month, day) + double(time.msecsSinceStartOfDay()) / double(MsPerDay);
+}
+
+TDateTime Now()
+{
+    const auto &clock = ClockFunction();
+    return RoundToMs(ToDateTime(clock ? clock() : QDateTime::currentDateTime()));
+}
+
+void SetClock(std::function<QDateTime()> clock)
+{
+    ClockFunction() = std::move(clock);
+}
+
+QString FourDigitYearPattern(const QString &pattern)
+{
+    static const QRegularExpression shortYear(QStringLiteral("(?<!y)y{1,2}(?!y)"));
+    QString result = pattern;
+    result.replace(shortYear, QStringLiteral("yyyy"));
+    return result;
+}
+
+FormatSettings &Formats()
+{
+    static FormatSettings settings = [] {
+        FormatSettings s;
+        s.locale = QLocale::system();
+        s.shortDateFormat = FourDigitYearPattern(s.locale.dateFormat(QLocale::ShortFormat));
+        s.shortTimeFormat = s.locale.timeFormat(QLocale::ShortFormat);
+        s.longTimeFormat = s.locale.timeFormat(QLocale::LongFormat);
+        return s;
+    }();
+    return settings;
+}
+
+QString DateToStr(TDateTime value)
+{
+    const FormatSettings &f = Formats();
+    return f.locale.toString(ToQDate(value), f.shortDateFormat);
+}
+
+QString TimeToStr(TDateTime value)
+{
+    const FormatSettings &f = Formats();
+    return f.locale.toString(ToQDateTime(value).time(), f.longTimeFormat);
+}
+
+QString DateTimeToStr(TDateTime value)
+{
+    const FormatSettings &f = Formats();
+    const QDateTime dt = ToQDateTime(value);
+    const QString date = f.locale.toString(dt.date(), f.shortDateFormat);
+    if (dt.time().msecsSinceStartOfDay() == 0)
+        return date;
+    return date + QLatin1Char(' ') + f.locale.toString(dt.time(), f.shortTimeFormat);
+}
+
+bool TryStrToDateTime(const QString &text, TDateTime &value)
+{
+    const FormatSettings &f = Formats();
+    const QString trimmed = text.trimmed();
+    const QDate dateOnly = f.locale.toDate(trimmed, f.shortDateFormat);
+    if (dateOnly.isValid()) {
+        value = ToDateTime(dateOnly);
+        return true;
+    }
+    // The date pattern may itself hold blanks (e.g. "d MMM yyyy"): split the
+    // text where the time begins, after as many blanks as the pattern holds.
+    const int dateBlanks = int(f.shortDateFormat.count(QLatin1Char(' ')));
+    int split = -1;
+    int from = 0;
+    for (int i = 0; i <= dateBlanks; ++i) {
+        split = int(trimmed.indexOf(QLatin1Char(' '), from));
+        if (split < 0)
+            return false;
+        from = split + 1;
+    }
+    const QDate date = f.locale.toDate(trimmed.left(split), f.shortDateFormat);
+    const QString timeText = trimmed.mid(split + 1).trimmed();
+    QTime time = f.locale.toTime(timeText, f.shortTimeFormat);
+    if (!time.isValid())
+        time = f.locale.toTime(timeText, f.longTimeFormat);
+    if (!date.isValid() || !time.isValid())
+        return false;
+    value = ToDateTime(date) + double(time.msecsSinceStartOfDay()) / double(MsPerDay);
+    return true;
+}
+
+TDateTime StrToDateTime(const QString &text)
+{
+    TDateTime value = 0;
+    if (!TryStrToDateTime(text, value))
+        throw EConvertError(QStringLiteral("'%1' is not a valid date and time").arg(text));
+    return value;
+}
+
+} // namespace zel

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "store/KaAlarmsHost.h"
+#include "store/TableEngine.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+class TProgressWindow;
+
+// Fields of AlarmRecord, in order (also the order of the values of a record
+// appended in one call).
+namespace AlarmField {
+inline const QString Number = QStringLiteral("Number");
+inline const QString Date = QStringLiteral("Date");
+inline const QString DateEnd = QStringLiteral("DateEnd");
+inline const QString DateEndUsed = QStringLiteral("DateEndUsed");
+inline const QString Title = QStringLiteral("Title");
+inline const QString Enabled = QStringLiteral("Enabled");
+inline const QString Priority = QStringLiteral("Priority");
+inline const QString Comments = QStringLiteral("Comments");
+inline const QString Sound = QStringLiteral("Sound");
+inline const QString Period = QStringLiteral("Period");
+inline const QString Application = QStringLiteral("Application");
+inline const QString AppSilent = QStringLiteral("AppSilent");
+inline const QString Deleted = QStringLiteral("Deleted");
+inline const QString IsThereApp = QStringLiteral("IsThereApp");
+} // namespace AlarmField
+
+// Display texts of the coded fields, index 0 English, 1 French.
+extern const char *const PeriodicityNames[2][11];
+extern const char *const PriorityNames[2][3];
+extern const char *const BooleanTexts[2][2];
+extern const char *const SwitchTexts[2];
+
+// The data module: the master alarm table, its five views and their data
+// sources, the record rules, the data file with its backups and the imports.
+class TdmKaAlarms : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Creates the tables and loads the data file (dmKaAlarmsCreate).
+    explicit TdmKaAlarms(QObject *parent = nullptr);
+    // Saves the data file and closes the tables (dmKaAlarmsDestroy).
+    ~TdmKaAlarms() override;
+
+    static QList<store::FieldDef> AlarmRecordFields();
+
+    // The main window, or null when there is none.
+    void SetHost(TKaAlarmsHost *host) { m_host = host; }
+    TKaAlarmsHost *Host() const { return m_host; }
+
+    // Operations.
+    int NextNumber();
+    void LocateNumber(store::Table &table, int number, bool mustExist);
+    void RefreshSource(store::DataSource &source);
+    void RefreshCurrentView();
+    void SaveDataFile();
+    void ImportDataFile(const QString &fileName, bool silent);
+
+    // Handlers of the data sources' notifications.
+    void DataChange(store::DataSource *sender, store::Field *field);
+    void StateChange(store::DataSource *sender);
+
+    // State.
+    bool Loading = false;
+    bool SaveEnabled = false;
+    int NewNumber = 1;
+    bool Inserting = false;
+    // Whether the last load at start read the data file (false after a failure).
+    bool LoadGood() const { return m_loadGood; }
+    QString DataFileName() const { return cdsAlarms.fileName; }
+
+    // The master table and the views, with their data sources.
+    store::Table cdsAlarms;
+    store::Table cdsList;
+    store::Table cdsCalendar;
+    store::Table cdsTrash;
+    store::Table cdsThread;
+    store::Table cdsReminder;
+    store::DataSource dsAlarms;
+    store::DataSource dsList;
+    store::DataSource dsCalendar;
+    store::DataSource dsTrash;
+    store::DataSource dsThread;
+    store::DataSource dsReminder;
+
+    // The progress window of the imports and of the trash commands.
+    TProgressWindow *ProgressDialog() const;
+
+private:
+    void dmKaAlarmsCreate();
+    void dmKaAlarmsDestroy();
+    void SetupView(store::Table &view, store::DataSource &source, const QString &filter);
+    void SetupDisplayRules();
+
+    // Record rules attached to the master table.
+    void cdsListBeforeInsert(store::Table &table);
+    void cdsListAfterInsert(store::Table &table);
+    void cdsListBeforePost(store::Table &table);
+    void cdsListAfterPost(store::Table &table);
+    void cdsListAfterCancel(store::Table &table);
+    void cdsAlarmsCalcFields(store::Table &table);
+
+    // Display texts.
+    QString DateGetText(const store::Field &field, bool display) const;
+    QString PeriodicityGetText(const store::Field &field, bool display) const;
+    QString PriorityGetText(const store::Field &field, bool display) const;
+    QString BooleanGetText(const store::Field &field, bool display) const;
+    QString SwitchGetText(const store::Field &field, bool display) const;
+
+    TKaAlarmsHost *m_host = nullptr;
+    bool m_loadGood = false;
+    mutable QPointer<TProgressWindow> m_progress;
+};
+
+// The data module of the running program (null before it is created and after
+// it is destroyed).
+extern TdmKaAlarms *dmKaAlarms;

@@ -1,0 +1,757 @@
+#include "store/DataPacket.h"
+
+#include <QCborStreamReader>
+#include <QCborStreamWriter>
+#include <QFile>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include <cmath>
+#include <limits>
+
+namespace store::DataPacket {
+
+namespace {
+
+const QString PacketName = QStringLiteral("Almarik data packet");
+constexpr int PacketVersion = 1;
+constexpr quint64 SelfDescribeTag = 55799;
+constexpr int MaxNameLength = 256;
+constexpr int MaxFieldSize = 1 << 20;
+constexpr int MaxFields = 64;
+
+struct Layout
+{
+    std::vector<int> slots;
+    std::vector<bool> isString;
+    int numbers = 0;
+    int strings = 0;
+};
+
+Layout layoutOf(const QList<FieldDef> &fields)
+{
+    Layout l;
+    for (const FieldDef &f : fields) {
+        const bool s = f.type == FieldType::String || f.type == FieldType::Memo;
+        l.isString.push_back(s);
+        l.slots.push_back(s ? l.strings++ : l.numbers++);
+    }
+    return l;
+}
+
+RowData emptyRow(const Layout &layout, int fieldCount)
+{
+    RowData row;
+    row.nullMask = fieldCount >= 64 ? ~quint64(0) : ((quint64(1) << fieldCount) - 1);
+    row.numbers.resize(layout.numbers);
+    std::fill(row.numbers.begin(), row.numbers.end(), 0.0);
+    row.strings.resize(layout.strings);
+    return row;
+}
+
+bool parseType(const QString &name, FieldType &type)
+{
+    for (FieldType t :
+         {FieldType::Integer, FieldType::DateTime, FieldType::String, FieldType::Memo, FieldType::Boolean}) {
+        if (FieldTypeName(t) == name) {
+            type = t;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Indices of the stored fields of a table (calculated fields are not written).
+QList<int> storedFields(const Table &table)
+{
+    QList<int> result;
+    for (int i = 0; i < table.fieldCount(); ++i) {
+        if (!table.fieldDefs()[i].calculated)
+            result.append(i);
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Native form
+
+QByteArray encodeBinary(const Table &table)
+{
+    const QList<int> stored = storedFields(table);
+    const QList<FieldDef> &defs = table.fieldDefs();
+    const Layout layout = layoutOf(defs);
+    QByteArray bytes;
+    QCborStreamWriter w(&bytes);
+    w.append(QCborTag(SelfDescribeTag));
+    w.startMap(4);
+    w.append(QLatin1String("packet"));
+    w.append(PacketName);
+    w.append(QLatin1String("version"));
+    w.append(PacketVersion);
+    w.append(QLatin1String("fields"));
+    w.startArray(quint64(stored.size()));
+    for (int i : stored) {
+        const FieldDef &d = defs[i];
+        w.startMap(4);
+        w.append(QLatin1String("name"));
+        w.append(d.name);
+        w.append(QLatin1String("type"));
+        w.append(FieldTypeName(d.type));
+        w.append(QLatin1String("size"));
+        w.append(d.size);
+        w.append(QLatin1String("required"));
+        w.append(d.required);
+        w.endMap();
+    }
+    w.endArray();
+    w.append(QLatin1String("rows"));
+    w.startArray(quint64(table.rows().size()));
+    for (const Row &row : table.rows()) {
+        w.startArray(quint64(stored.size()));
+        for (int i : stored) {
+            const int slot = layout.slots[size_t(i)];
+            if (row->nullMask & (quint64(1) << i)) {
+                w.appendNull();
+                continue;
+            }
+            switch (defs[i].type) {
+            case FieldType::Integer:
+                w.append(qint64(row->numbers[slot]));
+                break;
+            case FieldType::DateTime:
+                w.append(row->numbers[slot]);
+                break;
+            case FieldType::Boolean:
+                w.append(row->numbers[slot] != 0);
+                break;
+            case FieldType::String:
+            case FieldType::Memo:
+                w.append(row->strings[slot]);
+                break;
+            }
+        }
+        w.endArray();
+    }
+    w.endArray();
+    w.endMap();
+    return bytes;
+}
+
+class BinaryReader
+{
+public:
+    BinaryReader(const QByteArray &bytes, const QString &fileName) : m_r(bytes), m_file(fileName), m_size(bytes.size())
+    {
+    }
+
+    Contents read()
+    {
+        if (m_r.type() != QCborStreamReader::Tag || m_r.toTag() != QCborTag(SelfDescribeTag))
+            fail(QStringLiteral("the file does not begin with the data packet mark"));
+        m_r.next();
+        expect(QCborStreamReader::Map, QStringLiteral("the packet is not a map"));
+        m_r.enterContainer();
+        bool sawPacket = false;
+        bool sawFields = false;
+        bool sawRows = false;
+        while (m_r.lastError() == QCborError::NoError && m_r.hasNext()) {
+            const QString key = readText(MaxNameLength, QStringLiteral("a key of the packet"));
+            if (key == QLatin1String("packet")) {
+                if (readText(MaxNameLength, QStringLiteral("the packet name")) != PacketName)
+                    fail(QStringLiteral("unknown packet name"));
+                sawPacket = true;
+            } else if (key == QLatin1String("version")) {
+                const qint64 version = readInteger(QStringLiteral("the version"));
+                if (version < 1 || version > PacketVersion)
+                    fail(QStringLiteral("unsupported version %1").arg(version));
+            } else if (key == QLatin1String("fields")) {
+                if (sawFields)
+                    fail(QStringLiteral("the field list appears twice"));
+                readFields();
+                sawFields = true;
+            } else if (key == QLatin1String("rows")) {
+                if (!sawFields)
+                    fail(QStringLiteral("the rows come before the field list"));
+                if (sawRows)
+                    fail(QStringLiteral("the rows appear twice"));
+                readRows();
+                sawRows = true;
+            } else {
+                skip();
+            }
+        }
+        checkStream();
+        m_r.leaveContainer();
+        checkStream();
+        if (!sawPacket || !sawFields || !sawRows)
+            fail(QStringLiteral("the packet is incomplete"));
+        return std::move(m_contents);
+    }
+
+private:
+    [[noreturn]] void fail(const QString &reason) const
+    {
+        throw EDatabaseError(QStringLiteral("\"%1\" is not a valid data file: %2").arg(m_file, reason));
+    }
+
+    void checkStream()
+    {
+        if (m_r.lastError() != QCborError::NoError)
+            fail(m_r.lastError().toString());
+    }
+
+    void expect(QCborStreamReader::Type type, const QString &reason)
+    {
+        checkStream();
+        if (m_r.type() != type)
+            fail(reason);
+    }
+
+    QString readText(qint64 maxLength, const QString &what)
+    {
+        expect(QCborStreamReader::String, QStringLiteral("%1 is not a text").arg(what));
+        QString result;
+        auto chunk = m_r.readString();
+        while (chunk.status == QCborStreamReader::Ok) {
+            result += chunk.data;
+            if (maxLength >= 0 && result.size() > maxLength)
+                fail(QStringLiteral("%1 is too long").arg(what));
+            chunk = m_r.readString();
+        }
+        if (chunk.status == QCborStreamReader::Error)
+            fail(QStringLiteral("%1 cannot be read (%2)").arg(what, m_r.lastError().toString()));
+        return result;
+    }
+
+    qint64 readInteger(const QString &what)
+    {
+        checkStream();
+        if (m_r.isUnsignedInteger()) {
+            const quint64 v = m_r.toUnsignedInteger();
+            if (v > quint64(std::numeric_limits<qint64>::max()))
+                fail(QStringLiteral("%1 is out of range").arg(what));
+            m_r.next();
+            return qint64(v);
+        }
+        if (m_r.isNegativeInteger()) {
+            const quint64 v = quint64(m_r.toNegativeInteger());
+            if (v == 0 || v > quint64(std::numeric_limits<qint64>::max()))
+                fail(QStringLiteral("%1 is out of range").arg(what));
+            m_r.next();
+            return -qint64(v - 1) - 1;
+        }
+        fail(QStringLiteral("%1 is not an integer").arg(what));
+    }
+
+    bool readBool(const QString &what)
+    {
+        checkStream();
+        if (!m_r.isBool())
+            fail(QStringLiteral("%1 is not a boolean").arg(what));
+        const bool v = m_r.toBool();
+        m_r.next();
+        return v;
+    }
+
+    void skip()
+    {
+        checkStream();
+        // Unknown entries are skipped; nesting is kept shallow so a hostile
+        // file cannot exhaust the stack.
+        if (!m_r.next(16))
+            fail(QStringLiteral("an unknown entry cannot be skipped"));
+    }
+
+    void readFields()
+    {
+        expect(QCborStreamReader::Array, QStringLiteral("the field list is not an array"));
+        if (m_r.isLengthKnown() && m_r.length() > quint64(MaxFields))
+            fail(QStringLiteral("too many fields"));
+        m_r.enterContainer();
+        while (m_r.lastError() == QCborError::NoError && m_r.hasNext()) {
+            if (m_contents.fields.size() >= MaxFields)
+                fail(QStringLiteral("too many fields"));
+            expect(QCborStreamReader::Map, QStringLiteral("a field definition is not a map"));
+            m_r.enterContainer();
+            FieldDef def;
+            bool sawName = false;
+            bool sawType = false;
+            while (m_r.lastError() == QCborError::NoError && m_r.hasNext()) {
+                const QString key = readText(MaxNameLength, QStringLiteral("a key of a field definition"));
+                if (key == QLatin1String("name")) {
+                    def.name = readText(MaxNameLength, QStringLiteral("a field name"));
+                    sawName = !def.name.isEmpty();
+                } else if (key == QLatin1String("type")) {
+                    const QString type = readText(MaxNameLength, QStringLiteral("a field type"));
+                    if (!parseType(type, def.type))
+                        fail(QStringLiteral("unknown field type \"%1\"").arg(type));
+                    sawType = true;
+                } else if (key == QLatin1String("size")) {
+                    const qint64 size = readInteger(QStringLiteral("a field size"));
+                    if (size < 0 || size > MaxFieldSize)
+                        fail(QStringLiteral("a field size is out of range"));
+                    def.size = int(size);
+                } else if (key == QLatin1String("required")) {
+                    def.required = readBool(QStringLiteral("a required flag"));
+                } else {
+                    skip();
+                }
+            }
+            checkStream();
+            m_r.leaveContainer();
+            if (!sawName || !sawType)
+                fail(QStringLiteral("a field definition lacks its name or type"));
+            for (const FieldDef &other : std::as_const(m_contents.fields)) {
+                if (other.name.compare(def.name, Qt::CaseInsensitive) == 0)
+                    fail(QStringLiteral("the field \"%1\" appears twice").arg(def.name));
+            }
+            m_contents.fields.append(def);
+        }
+        checkStream();
+        m_r.leaveContainer();
+        m_layout = layoutOf(m_contents.fields);
+    }
+
+    void readRows()
+    {
+        expect(QCborStreamReader::Array, QStringLiteral("the rows are not an array"));
+        const int fieldCount = int(m_contents.fields.size());
+        // Never trust a declared count further than the bytes could hold.
+        if (m_r.isLengthKnown())
+            m_contents.rows.reserve(size_t(std::min<quint64>(m_r.length(), quint64(m_size / 2))));
+        m_r.enterContainer();
+        while (m_r.lastError() == QCborError::NoError && m_r.hasNext()) {
+            expect(QCborStreamReader::Array, QStringLiteral("row %1 is not an array").arg(m_contents.rows.size() + 1));
+            if (m_r.isLengthKnown() && m_r.length() != quint64(fieldCount))
+                fail(QStringLiteral("row %1 has %2 values for %3 fields")
+                         .arg(m_contents.rows.size() + 1)
+                         .arg(m_r.length())
+                         .arg(fieldCount));
+            m_r.enterContainer();
+            RowData row = emptyRow(m_layout, fieldCount);
+            int i = 0;
+            while (m_r.lastError() == QCborError::NoError && m_r.hasNext()) {
+                if (i >= fieldCount)
+                    fail(QStringLiteral("row %1 has too many values").arg(m_contents.rows.size() + 1));
+                readValue(row, i++);
+            }
+            checkStream();
+            if (i != fieldCount)
+                fail(QStringLiteral("row %1 has too few values").arg(m_contents.rows.size() + 1));
+            m_r.leaveContainer();
+            m_contents.rows.push_back(std::make_shared<const RowData>(std::move(row)));
+        }
+        checkStream();
+        m_r.leaveContainer();
+    }
+
+    void readValue(RowData &row, int i)
+    {
+        checkStream();
+        const FieldDef &def = m_contents.fields[i];
+        const int slot = m_layout.slots[size_t(i)];
+        const quint64 bit = quint64(1) << i;
+        if (m_r.isNull()) {
+            m_r.next();
+            return;
+        }
+        const QString what =
+            QStringLiteral("the value of \"%1\" in row %2").arg(def.name).arg(m_contents.rows.size() + 1);
+        switch (def.type) {
+        case FieldType::Integer: {
+            const qint64 v = readInteger(what);
+            if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+                fail(QStringLiteral("%1 is out of range").arg(what));
+            row.numbers[slot] = double(v);
+            break;
+        }
+        case FieldType::DateTime: {
+            double v = 0;
+            if (m_r.isDouble()) {
+                v = m_r.toDouble();
+                m_r.next();
+            } else if (m_r.isFloat()) {
+                v = double(m_r.toFloat());
+                m_r.next();
+            } else if (m_r.isInteger()) {
+                v = double(readInteger(what));
+            } else {
+                fail(QStringLiteral("%1 is not a date-time").arg(what));
+            }
+            // Years 1 to 9999, as the program's dates can be.
+            if (!std::isfinite(v) || v < -693593.0 || v > 2958466.0)
+                fail(QStringLiteral("%1 is out of range").arg(what));
+            row.numbers[slot] = v;
+            break;
+        }
+        case FieldType::Boolean:
+            row.numbers[slot] = readBool(what) ? 1 : 0;
+            break;
+        case FieldType::String:
+        case FieldType::Memo: {
+            QString s = readText(-1, what);
+            if (def.size > 0 && s.size() > def.size)
+                s.truncate(def.size);
+            row.strings[slot] = std::move(s);
+            break;
+        }
+        }
+        row.nullMask &= ~bit;
+    }
+
+    QCborStreamReader m_r;
+    QString m_file;
+    qint64 m_size;
+    Contents m_contents;
+    Layout m_layout;
+};
+
+// ---------------------------------------------------------------------------
+// XML form
+
+QString xmlTypeName(const FieldDef &def)
+{
+    switch (def.type) {
+    case FieldType::Integer:
+        return QStringLiteral("i4");
+    case FieldType::DateTime:
+        return QStringLiteral("dateTime");
+    case FieldType::String:
+        return QStringLiteral("string");
+    case FieldType::Memo:
+        return QStringLiteral("bin.hex");
+    case FieldType::Boolean:
+        return QStringLiteral("boolean");
+    }
+    return {};
+}
+
+QString xmlDateTime(double value)
+{
+    const QDateTime dt = zel::ToQDateTime(value);
+    return dt.date().toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('T') +
+           dt.time().toString(QStringLiteral("HH:mm:ss")) +
+           QStringLiteral("%1").arg(dt.time().msec(), 3, 10, QLatin1Char('0'));
+}
+
+bool parseXmlDateTime(const QString &text, double &value)
+{
+    // yyyyMMddTHH:mm:sszzz, or the date alone.
+    const QDate date = QDate::fromString(text.left(8), QStringLiteral("yyyyMMdd"));
+    if (!date.isValid())
+        return false;
+    if (text.size() == 8) {
+        value = zel::ToDateTime(date);
+        return true;
+    }
+    if (text.size() != 21 || text.at(8) != QLatin1Char('T'))
+        return false;
+    const QTime time = QTime::fromString(text.mid(9, 8), QStringLiteral("HH:mm:ss"));
+    bool ok = false;
+    const int ms = text.mid(17, 3).toInt(&ok);
+    if (!time.isValid() || !ok || ms < 0)
+        return false;
+    value = zel::ToDateTime(QDateTime(date, time.addMSecs(ms)));
+    return true;
+}
+
+QByteArray encodeXml(const Table &table)
+{
+    const QList<int> stored = storedFields(table);
+    const QList<FieldDef> &defs = table.fieldDefs();
+    const Layout layout = layoutOf(defs);
+    QByteArray bytes;
+    QXmlStreamWriter w(&bytes);
+    w.setAutoFormatting(false);
+    w.writeStartDocument(QStringLiteral("1.0"), true);
+    w.writeStartElement(QStringLiteral("DATAPACKET"));
+    w.writeAttribute(QStringLiteral("Version"), QStringLiteral("2.0"));
+    w.writeStartElement(QStringLiteral("METADATA"));
+    w.writeStartElement(QStringLiteral("FIELDS"));
+    for (int i : stored) {
+        const FieldDef &d = defs[i];
+        w.writeEmptyElement(QStringLiteral("FIELD"));
+        w.writeAttribute(QStringLiteral("attrname"), d.name);
+        w.writeAttribute(QStringLiteral("fieldtype"), xmlTypeName(d));
+        if (d.required)
+            w.writeAttribute(QStringLiteral("required"), QStringLiteral("true"));
+        if (d.type == FieldType::Memo)
+            w.writeAttribute(QStringLiteral("SUBTYPE"), QStringLiteral("Text"));
+        if (d.type == FieldType::String && d.size > 0)
+            w.writeAttribute(QStringLiteral("WIDTH"), QString::number(d.size));
+    }
+    w.writeEndElement(); // FIELDS
+    w.writeEmptyElement(QStringLiteral("PARAMS"));
+    w.writeEndElement(); // METADATA
+    w.writeStartElement(QStringLiteral("ROWDATA"));
+    for (const Row &row : table.rows()) {
+        w.writeEmptyElement(QStringLiteral("ROW"));
+        for (int i : stored) {
+            if (row->nullMask & (quint64(1) << i))
+                continue;
+            const int slot = layout.slots[size_t(i)];
+            QString text;
+            switch (defs[i].type) {
+            case FieldType::Integer:
+                text = QString::number(qint64(row->numbers[slot]));
+                break;
+            case FieldType::DateTime:
+                text = xmlDateTime(row->numbers[slot]);
+                break;
+            case FieldType::Boolean:
+                text = row->numbers[slot] != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+                break;
+            case FieldType::String:
+            case FieldType::Memo:
+                text = row->strings[slot];
+                break;
+            }
+            w.writeAttribute(defs[i].name, text);
+        }
+    }
+    w.writeEndElement(); // ROWDATA
+    w.writeEndElement(); // DATAPACKET
+    w.writeEndDocument();
+    return bytes;
+}
+
+class XmlReader
+{
+public:
+    XmlReader(const QByteArray &bytes, const QString &fileName) : m_x(bytes), m_file(fileName) {}
+
+    Contents read()
+    {
+        nextElement();
+        if (m_x.name() != QLatin1String("DATAPACKET"))
+            fail(QStringLiteral("the root element is not DATAPACKET"));
+        bool sawFields = false;
+        bool sawRows = false;
+        while (nextChild()) {
+            if (m_x.name() == QLatin1String("METADATA")) {
+                while (nextChild()) {
+                    if (m_x.name() == QLatin1String("FIELDS")) {
+                        if (sawFields)
+                            fail(QStringLiteral("the field list appears twice"));
+                        readFields();
+                        sawFields = true;
+                    } else {
+                        m_x.skipCurrentElement();
+                    }
+                }
+            } else if (m_x.name() == QLatin1String("ROWDATA")) {
+                if (!sawFields)
+                    fail(QStringLiteral("the rows come before the field list"));
+                if (sawRows)
+                    fail(QStringLiteral("the rows appear twice"));
+                readRows();
+                sawRows = true;
+            } else {
+                m_x.skipCurrentElement();
+            }
+        }
+        check();
+        if (!sawFields || !sawRows)
+            fail(QStringLiteral("the packet is incomplete"));
+        return std::move(m_contents);
+    }
+
+private:
+    [[noreturn]] void fail(const QString &reason) const
+    {
+        throw EDatabaseError(QStringLiteral("\"%1\" is not a valid data file: %2").arg(m_file, reason));
+    }
+
+    void check()
+    {
+        if (m_x.hasError())
+            fail(QStringLiteral("%1 (line %2)").arg(m_x.errorString()).arg(m_x.lineNumber()));
+    }
+
+    void nextElement()
+    {
+        while (!m_x.atEnd()) {
+            if (m_x.readNext() == QXmlStreamReader::StartElement)
+                return;
+        }
+        check();
+        fail(QStringLiteral("no element found"));
+    }
+
+    bool nextChild()
+    {
+        const bool found = m_x.readNextStartElement();
+        check();
+        return found;
+    }
+
+    void readFields()
+    {
+        while (nextChild()) {
+            if (m_x.name() != QLatin1String("FIELD")) {
+                m_x.skipCurrentElement();
+                continue;
+            }
+            if (m_contents.fields.size() >= MaxFields)
+                fail(QStringLiteral("too many fields"));
+            const QXmlStreamAttributes a = m_x.attributes();
+            FieldDef def;
+            def.name = a.value(QLatin1String("attrname")).toString();
+            if (def.name.isEmpty() || def.name.size() > MaxNameLength)
+                fail(QStringLiteral("a field has no valid name"));
+            const QStringView type = a.value(QLatin1String("fieldtype"));
+            if (type == QLatin1String("i4") || type == QLatin1String("i2") || type == QLatin1String("i1"))
+                def.type = FieldType::Integer;
+            else if (type == QLatin1String("dateTime") || type == QLatin1String("date"))
+                def.type = FieldType::DateTime;
+            else if (type == QLatin1String("string") || type == QLatin1String("string.uni"))
+                def.type = FieldType::String;
+            else if (type == QLatin1String("bin.hex") && a.value(QLatin1String("SUBTYPE")) == QLatin1String("Text"))
+                def.type = FieldType::Memo;
+            else if (type == QLatin1String("boolean"))
+                def.type = FieldType::Boolean;
+            else
+                fail(QStringLiteral("unknown type \"%1\" of field \"%2\"").arg(type.toString(), def.name));
+            def.required = a.value(QLatin1String("required")) == QLatin1String("true");
+            if (a.hasAttribute(QLatin1String("WIDTH"))) {
+                bool ok = false;
+                const int width = a.value(QLatin1String("WIDTH")).toInt(&ok);
+                if (!ok || width < 0 || width > MaxFieldSize)
+                    fail(QStringLiteral("the width of field \"%1\" is invalid").arg(def.name));
+                def.size = width;
+            }
+            for (const FieldDef &other : std::as_const(m_contents.fields)) {
+                if (other.name.compare(def.name, Qt::CaseInsensitive) == 0)
+                    fail(QStringLiteral("the field \"%1\" appears twice").arg(def.name));
+            }
+            m_contents.fields.append(def);
+            m_x.skipCurrentElement();
+            check();
+        }
+        m_layout = layoutOf(m_contents.fields);
+    }
+
+    void readRows()
+    {
+        const int fieldCount = int(m_contents.fields.size());
+        while (nextChild()) {
+            if (m_x.name() != QLatin1String("ROW")) {
+                m_x.skipCurrentElement();
+                continue;
+            }
+            RowData row = emptyRow(m_layout, fieldCount);
+            const QXmlStreamAttributes attributes = m_x.attributes();
+            for (const QXmlStreamAttribute &attr : attributes) {
+                int i = -1;
+                for (int f = 0; f < fieldCount; ++f) {
+                    if (m_contents.fields[f].name == attr.name())
+                        i = f;
+                }
+                if (i < 0)
+                    continue; // attributes of the engine's own (RowState) and unknown ones
+                setValue(row, i, attr.value().toString());
+            }
+            m_contents.rows.push_back(std::make_shared<const RowData>(std::move(row)));
+            m_x.skipCurrentElement();
+            check();
+        }
+    }
+
+    void setValue(RowData &row, int i, const QString &text)
+    {
+        const FieldDef &def = m_contents.fields[i];
+        const int slot = m_layout.slots[size_t(i)];
+        const QString what =
+            QStringLiteral("the value of \"%1\" in row %2").arg(def.name).arg(m_contents.rows.size() + 1);
+        switch (def.type) {
+        case FieldType::Integer: {
+            bool ok = false;
+            const int v = text.toInt(&ok);
+            if (!ok)
+                fail(QStringLiteral("%1 is not an integer").arg(what));
+            row.numbers[slot] = double(v);
+            break;
+        }
+        case FieldType::DateTime: {
+            double v = 0;
+            if (!parseXmlDateTime(text, v))
+                fail(QStringLiteral("%1 is not a date-time").arg(what));
+            row.numbers[slot] = v;
+            break;
+        }
+        case FieldType::Boolean:
+            if (text.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0)
+                row.numbers[slot] = 1;
+            else if (text.compare(QLatin1String("FALSE"), Qt::CaseInsensitive) == 0)
+                row.numbers[slot] = 0;
+            else
+                fail(QStringLiteral("%1 is not a boolean").arg(what));
+            break;
+        case FieldType::String:
+        case FieldType::Memo:
+            row.strings[slot] = (def.size > 0 && text.size() > def.size) ? text.left(def.size) : text;
+            break;
+        }
+        row.nullMask &= ~(quint64(1) << i);
+    }
+
+    QXmlStreamReader m_x;
+    QString m_file;
+    Contents m_contents;
+    Layout m_layout;
+};
+
+} // namespace
+
+QByteArray encode(const Table &table, Format format)
+{
+    return format == Format::Xml ? encodeXml(table) : encodeBinary(table);
+}
+
+void write(const QString &fileName, const Table &table, Format format)
+{
+    const QByteArray bytes = encode(table, format);
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EDatabaseError(QStringLiteral("Cannot create file \"%1\": %2").arg(fileName, file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw EDatabaseError(QStringLiteral("Cannot write file \"%1\": %2").arg(fileName, file.errorString()));
+}
+
+Contents decodeBinary(const QByteArray &bytes, const QString &fileName)
+{
+    return BinaryReader(bytes, fileName).read();
+}
+
+Contents decodeXml(const QByteArray &bytes, const QString &fileName)
+{
+    return XmlReader(bytes, fileName).read();
+}
+
+Contents decode(const QByteArray &bytes, const QString &fileName)
+{
+    if (bytes.startsWith("\xd9\xd9\xf7"))
+        return decodeBinary(bytes, fileName);
+    qsizetype i = bytes.startsWith("\xef\xbb\xbf") ? 3 : 0;
+    while (i < bytes.size() && (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\r' || bytes[i] == '\n'))
+        ++i;
+    if (i < bytes.size() && bytes[i] == '<')
+        return decodeXml(bytes, fileName);
+    throw EDatabaseError(QStringLiteral("\"%1\" is not a valid data file: unknown format").arg(fileName));
+}
+
+Contents read(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EDatabaseError(QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, file.errorString()));
+    if (file.size() > MaxFileSize)
+        throw EDatabaseError(QStringLiteral("\"%1\" is not a valid data file: the file is too large").arg(fileName));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EDatabaseError(QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, file.errorString()));
+    return decode(bytes, fileName);
+}
+
+} // namespace store::DataPacket

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "store/TableEngine.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <vector>
+
+// The data-packet files of the table engine. Two forms share one content, the
+// field definitions and the rows: the native form, a self-describing CBOR
+// document (docs/DATA_FORMAT.md), and the XML form (METADATA/FIELDS and
+// ROWDATA/ROW). Readers detect the form and validate every size, type and
+// count as they read: a damaged or hostile file raises EDatabaseError naming
+// the file.
+namespace store::DataPacket {
+
+enum class Format { Binary, Xml };
+
+struct Contents
+{
+    QList<FieldDef> fields;
+    std::vector<Row> rows;
+};
+
+// Largest file a reader accepts.
+inline constexpr qint64 MaxFileSize = qint64(512) * 1024 * 1024;
+
+// Writes the stored (not calculated) fields and every row of the table,
+// replacing the file atomically.
+void write(const QString &fileName, const Table &table, Format format);
+QByteArray encode(const Table &table, Format format);
+
+// Reads a file in either form.
+Contents read(const QString &fileName);
+// Decodes bytes; the name is used in the messages.
+Contents decode(const QByteArray &bytes, const QString &fileName);
+Contents decodeBinary(const QByteArray &bytes, const QString &fileName);
+Contents decodeXml(const QByteArray &bytes, const QString &fileName);
+
+} // namespace store::DataPacket

@@ -1,0 +1,1028 @@
+#include "store/TableEngine.h"
+
+#include "store/DataPacket.h"
+#include "store/FilterExpression.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace store {
+
+namespace {
+
+constexpr int MaxFields = 64;
+
+QString notEditing()
+{
+    return QStringLiteral("Dataset not in edit or insert mode");
+}
+
+} // namespace
+
+QString FieldTypeName(FieldType type)
+{
+    switch (type) {
+    case FieldType::Integer:
+        return QStringLiteral("integer");
+    case FieldType::DateTime:
+        return QStringLiteral("datetime");
+    case FieldType::String:
+        return QStringLiteral("string");
+    case FieldType::Memo:
+        return QStringLiteral("memo");
+    case FieldType::Boolean:
+        return QStringLiteral("boolean");
+    }
+    return {};
+}
+
+// ---------------------------------------------------------------------------
+// Field
+
+Field::Field(Table *table, int index, FieldDef def, int slot)
+    : displayLabel(def.name), m_table(table), m_index(index), m_def(std::move(def)), m_slot(slot)
+{
+    if (m_def.type == FieldType::Integer)
+        alignment = Qt::AlignRight;
+}
+
+bool Field::isNull() const
+{
+    const RowData *row = m_table->readRow();
+    return !row || (row->nullMask & (quint64(1) << m_index));
+}
+
+QVariant Field::value() const
+{
+    if (isNull())
+        return {};
+    const RowData *row = m_table->readRow();
+    switch (m_def.type) {
+    case FieldType::Integer:
+        return int(row->numbers[m_slot]);
+    case FieldType::DateTime:
+        return row->numbers[m_slot];
+    case FieldType::Boolean:
+        return row->numbers[m_slot] != 0;
+    case FieldType::String:
+    case FieldType::Memo:
+        return row->strings[m_slot];
+    }
+    return {};
+}
+
+double Field::asFloat() const
+{
+    if (isNull())
+        return 0;
+    const RowData *row = m_table->readRow();
+    if (isStringType()) {
+        bool ok = false;
+        const double v = row->strings[m_slot].trimmed().toDouble(&ok);
+        if (!ok)
+            throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(row->strings[m_slot]));
+        return v;
+    }
+    return row->numbers[m_slot];
+}
+
+int Field::asInteger() const
+{
+    if (isNull())
+        return 0;
+    const RowData *row = m_table->readRow();
+    if (isStringType()) {
+        bool ok = false;
+        const int v = row->strings[m_slot].trimmed().toInt(&ok);
+        if (!ok)
+            throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(row->strings[m_slot]));
+        return v;
+    }
+    const double v = row->numbers[m_slot];
+    if (!(v >= double(std::numeric_limits<int>::min()) && v <= double(std::numeric_limits<int>::max())))
+        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(v));
+    return int(std::trunc(v));
+}
+
+TDateTime Field::asDateTime() const
+{
+    if (isNull())
+        return 0;
+    const RowData *row = m_table->readRow();
+    if (isStringType())
+        return zel::StrToDateTime(row->strings[m_slot]);
+    return row->numbers[m_slot];
+}
+
+QString Field::asString() const
+{
+    return defaultText();
+}
+
+bool Field::asBoolean() const
+{
+    if (isNull())
+        return false;
+    const RowData *row = m_table->readRow();
+    if (isStringType()) {
+        const QString s = row->strings[m_slot].trimmed();
+        if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+            return true;
+        if (s.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+            return false;
+        throw EConvertError(QStringLiteral("'%1' is not a valid boolean value").arg(s));
+    }
+    return row->numbers[m_slot] != 0;
+}
+
+QString Field::defaultText() const
+{
+    if (isNull())
+        return {};
+    const RowData *row = m_table->readRow();
+    switch (m_def.type) {
+    case FieldType::Integer:
+        return QString::number(qint64(row->numbers[m_slot]));
+    case FieldType::DateTime:
+        return zel::DateTimeToStr(row->numbers[m_slot]);
+    case FieldType::Boolean:
+        return row->numbers[m_slot] != 0 ? trueText : falseText;
+    case FieldType::String:
+    case FieldType::Memo:
+        return row->strings[m_slot];
+    }
+    return {};
+}
+
+QString Field::displayText() const
+{
+    return onGetText ? onGetText(*this, true) : defaultText();
+}
+
+QString Field::text() const
+{
+    return onGetText ? onGetText(*this, false) : defaultText();
+}
+
+void Field::setNumber(double value)
+{
+    RowData *row = m_table->writeRow();
+    if (m_def.type == FieldType::Boolean)
+        value = value != 0 ? 1 : 0;
+    row->numbers[m_slot] = value;
+    row->nullMask &= ~(quint64(1) << m_index);
+    m_table->fieldChanged(this);
+}
+
+void Field::setAsInteger(int value)
+{
+    if (isStringType()) {
+        setAsString(QString::number(value));
+        return;
+    }
+    setNumber(double(value));
+}
+
+void Field::setAsDateTime(TDateTime value)
+{
+    if (isStringType()) {
+        setAsString(zel::DateTimeToStr(value));
+        return;
+    }
+    if (m_def.type == FieldType::Integer) {
+        setAsInteger(int(std::trunc(value)));
+        return;
+    }
+    setNumber(zel::RoundToMs(value));
+}
+
+void Field::setAsBoolean(bool value)
+{
+    if (isStringType()) {
+        setAsString(value ? trueText : falseText);
+        return;
+    }
+    setNumber(value ? 1 : 0);
+}
+
+void Field::setAsString(const QString &value)
+{
+    switch (m_def.type) {
+    case FieldType::String:
+    case FieldType::Memo: {
+        RowData *row = m_table->writeRow();
+        row->strings[m_slot] = (m_def.size > 0 && value.size() > m_def.size) ? value.left(m_def.size) : value;
+        row->nullMask &= ~(quint64(1) << m_index);
+        m_table->fieldChanged(this);
+        return;
+    }
+    case FieldType::Integer: {
+        if (value.trimmed().isEmpty()) {
+            clear();
+            return;
+        }
+        bool ok = false;
+        const int v = value.trimmed().toInt(&ok);
+        if (!ok)
+            throw EDatabaseError(
+                QStringLiteral("'%1' is not a valid integer value for field '%2'").arg(value, m_def.name));
+        setNumber(double(v));
+        return;
+    }
+    case FieldType::DateTime: {
+        if (value.trimmed().isEmpty()) {
+            clear();
+            return;
+        }
+        TDateTime dt = 0;
+        if (!zel::TryStrToDateTime(value, dt))
+            throw EDatabaseError(
+                QStringLiteral("'%1' is not a valid date and time for field '%2'").arg(value, m_def.name));
+        setNumber(dt);
+        return;
+    }
+    case FieldType::Boolean: {
+        const QString s = value.trimmed();
+        if (s.isEmpty()) {
+            clear();
+            return;
+        }
+        if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || s == QLatin1String("1") || s == trueText) {
+            setNumber(1);
+        } else if (s.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 || s == QLatin1String("0") ||
+                   s == falseText) {
+            setNumber(0);
+        } else {
+            throw EDatabaseError(
+                QStringLiteral("'%1' is not a valid boolean value for field '%2'").arg(value, m_def.name));
+        }
+        return;
+    }
+    }
+}
+
+void Field::setValue(const QVariant &value)
+{
+    if (value.isNull() || !value.isValid()) {
+        clear();
+        return;
+    }
+    const int typeId = value.typeId();
+    if (typeId == QMetaType::QString) {
+        setAsString(value.toString());
+        return;
+    }
+    switch (m_def.type) {
+    case FieldType::String:
+    case FieldType::Memo:
+        if (typeId == QMetaType::QDateTime)
+            setAsString(zel::DateTimeToStr(zel::ToDateTime(value.toDateTime())));
+        else
+            setAsString(value.toString());
+        return;
+    case FieldType::DateTime:
+        if (typeId == QMetaType::QDateTime)
+            setAsDateTime(zel::ToDateTime(value.toDateTime()));
+        else if (typeId == QMetaType::QDate)
+            setAsDateTime(zel::ToDateTime(value.toDate()));
+        else
+            setAsDateTime(value.toDouble());
+        return;
+    case FieldType::Boolean:
+        setAsBoolean(value.toBool());
+        return;
+    case FieldType::Integer: {
+        bool ok = false;
+        const qlonglong v = value.toLongLong(&ok);
+        if (!ok || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+            throw EDatabaseError(
+                QStringLiteral("'%1' is not a valid integer value for field '%2'").arg(value.toString(), m_def.name));
+        setAsInteger(int(v));
+        return;
+    }
+    }
+}
+
+void Field::clear()
+{
+    RowData *row = m_table->writeRow();
+    row->nullMask |= (quint64(1) << m_index);
+    if (isStringType())
+        row->strings[m_slot].clear();
+    else
+        row->numbers[m_slot] = 0;
+    m_table->fieldChanged(this);
+}
+
+// ---------------------------------------------------------------------------
+// Table
+
+Table::Table(const QString &name, QObject *parent) : QObject(parent)
+{
+    setObjectName(name);
+}
+
+Table::~Table() = default;
+
+template <typename F>
+void Table::forEachSource(F &&function)
+{
+    // A copy: a handler may attach or detach data sources.
+    const QList<QPointer<DataSource>> sources = m_sources;
+    for (const auto &source : sources) {
+        if (source)
+            function(*source);
+    }
+}
+
+void Table::setFieldDefs(const QList<FieldDef> &defs)
+{
+    if (active())
+        throw EDatabaseError(QStringLiteral("%1: Cannot perform this operation on an open dataset").arg(objectName()));
+    if (defs.size() > MaxFields)
+        throw EDatabaseError(QStringLiteral("%1: too many fields (%2)").arg(objectName()).arg(defs.size()));
+    for (qsizetype i = 0; i < defs.size(); ++i) {
+        if (defs[i].name.isEmpty())
+            throw EDatabaseError(QStringLiteral("%1: a field has no name").arg(objectName()));
+        for (qsizetype j = 0; j < i; ++j) {
+            if (defs[j].name.compare(defs[i].name, Qt::CaseInsensitive) == 0)
+                throw EDatabaseError(QStringLiteral("%1: Duplicate field name '%2'").arg(objectName(), defs[i].name));
+        }
+    }
+    m_defs = defs;
+    buildFields();
+    if (!m_indexFieldName.isEmpty()) {
+        const Field *f = findField(m_indexFieldName);
+        m_indexField = f ? f->index() : -1;
+    }
+}
+
+void Table::buildFields()
+{
+    m_fields.clear();
+    m_numberSlots = 0;
+    m_stringSlots = 0;
+    for (int i = 0; i < int(m_defs.size()); ++i) {
+        const FieldDef &def = m_defs[i];
+        const bool isString = def.type == FieldType::String || def.type == FieldType::Memo;
+        const int slot = isString ? m_stringSlots++ : m_numberSlots++;
+        m_fields.push_back(std::make_unique<Field>(this, i, def, slot));
+    }
+}
+
+Field &Table::field(int index) const
+{
+    if (index < 0 || index >= fieldCount())
+        throw EDatabaseError(QStringLiteral("%1: Field index out of range").arg(objectName()));
+    return *m_fields[size_t(index)];
+}
+
+Field *Table::findField(const QString &name) const
+{
+    for (const auto &f : m_fields) {
+        if (f->fieldName().compare(name, Qt::CaseInsensitive) == 0)
+            return f.get();
+    }
+    return nullptr;
+}
+
+Field &Table::fieldByName(const QString &name) const
+{
+    if (Field *f = findField(name))
+        return *f;
+    throw EDatabaseError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), name));
+}
+
+RowData Table::newRowData() const
+{
+    RowData row;
+    row.nullMask = m_defs.size() >= 64 ? ~quint64(0) : ((quint64(1) << m_defs.size()) - 1);
+    row.numbers.resize(m_numberSlots);
+    std::fill(row.numbers.begin(), row.numbers.end(), 0.0);
+    row.strings.resize(m_stringSlots);
+    return row;
+}
+
+void Table::checkActive() const
+{
+    if (!active())
+        throw EDatabaseError(QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(objectName()));
+}
+
+void Table::checkWritable() const
+{
+    checkActive();
+    if (m_readOnly || m_provider)
+        throw EDatabaseError(QStringLiteral("%1: Cannot modify a read-only dataset").arg(objectName()));
+}
+
+void Table::checkBrowseMode()
+{
+    checkActive();
+    if (m_state == DataSetState::Edit || m_state == DataSetState::Insert)
+        post();
+}
+
+void Table::createDataSet()
+{
+    if (m_defs.isEmpty())
+        throw EDatabaseError(QStringLiteral("%1: Missing data provider or data packet").arg(objectName()));
+    if (active())
+        close();
+    m_rows.clear();
+    m_readOnly = false;
+    setState(DataSetState::Browse);
+    setCursor(-1);
+    notifyDataSetChange();
+}
+
+void Table::open()
+{
+    if (active())
+        return;
+    if (m_provider) {
+        if (m_defs.isEmpty())
+            setFieldDefs(viewDefs(m_provider->fieldDefs()));
+        m_state = DataSetState::Browse;
+        refresh();
+        notifyState();
+        return;
+    }
+    if (m_defs.isEmpty())
+        throw EDatabaseError(QStringLiteral("%1: Missing data provider or data packet").arg(objectName()));
+    setState(DataSetState::Browse);
+    setCursor(m_rows.empty() ? -1 : 0);
+    notifyDataSetChange();
+}
+
+void Table::close()
+{
+    if (!active())
+        return;
+    m_buffer.reset();
+    m_editIndex = -1;
+    m_rows.clear();
+    m_cursor = -1;
+    m_bof = m_eof = true;
+    setState(DataSetState::Inactive);
+    notifyDataSetChange();
+}
+
+void Table::emptyDataSet()
+{
+    checkActive();
+    if (m_state != DataSetState::Browse)
+        cancel();
+    m_rows.clear();
+    setCursor(-1);
+    notifyDataSetChange();
+}
+
+QList<FieldDef> Table::viewDefs(const QList<FieldDef> &masterDefs)
+{
+    QList<FieldDef> defs = masterDefs;
+    for (FieldDef &d : defs)
+        d.calculated = false;
+    return defs;
+}
+
+void Table::setProvider(Table *master)
+{
+    m_provider = master;
+}
+
+void Table::setFilter(const QString &filter)
+{
+    if (filter == m_filterText && (m_filter || filter.isEmpty()))
+        return;
+    if (filter.trimmed().isEmpty()) {
+        m_filter.reset();
+    } else {
+        if (m_defs.isEmpty() && m_provider)
+            setFieldDefs(viewDefs(m_provider->fieldDefs()));
+        m_filter = std::make_shared<const FilterExpression>(filter, *this);
+    }
+    m_filterText = filter;
+}
+
+void Table::setIndexFieldName(const QString &name)
+{
+    m_indexFieldName = name;
+    const Field *f = name.isEmpty() ? nullptr : findField(name);
+    if (!name.isEmpty() && !f && !m_defs.isEmpty())
+        throw EDatabaseError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), name));
+    m_indexField = f ? f->index() : -1;
+    if (active() && m_indexField >= 0 && m_state == DataSetState::Browse) {
+        // Re-order the current rows at once, keeping the current record.
+        const RowData *current = m_cursor >= 0 ? m_rows[size_t(m_cursor)].get() : nullptr;
+        const Field &key = *m_fields[size_t(m_indexField)];
+        if (key.isStringType()) {
+            std::stable_sort(m_rows.begin(), m_rows.end(), [&](const Row &a, const Row &b) {
+                return a->strings[key.slot()].compare(b->strings[key.slot()], Qt::CaseInsensitive) < 0;
+            });
+        } else {
+            std::stable_sort(m_rows.begin(), m_rows.end(),
+                             [&](const Row &a, const Row &b) { return sortKey(*a) < sortKey(*b); });
+        }
+        int index = -1;
+        for (size_t i = 0; i < m_rows.size(); ++i) {
+            if (m_rows[i].get() == current)
+                index = int(i);
+        }
+        setCursor(index >= 0 ? index : (m_rows.empty() ? -1 : 0));
+        notifyDataSetChange();
+    }
+}
+
+double Table::sortKey(const RowData &row) const
+{
+    if (m_indexField < 0)
+        return 0;
+    if (row.nullMask & (quint64(1) << m_indexField))
+        return -std::numeric_limits<double>::infinity();
+    const Field &key = *m_fields[size_t(m_indexField)];
+    return key.isStringType() ? 0 : row.numbers[key.slot()];
+}
+
+void Table::refresh()
+{
+    if (!m_provider)
+        throw EDatabaseError(QStringLiteral("%1: Missing data provider").arg(objectName()));
+    m_provider->checkActive();
+    if (m_defs.isEmpty())
+        setFieldDefs(viewDefs(m_provider->fieldDefs()));
+    const QList<FieldDef> &masterDefs = m_provider->fieldDefs();
+    bool sameLayout = masterDefs.size() == m_defs.size();
+    for (qsizetype i = 0; sameLayout && i < m_defs.size(); ++i)
+        sameLayout = masterDefs[i].name == m_defs[i].name && masterDefs[i].type == m_defs[i].type;
+    if (!sameLayout)
+        throw EDatabaseError(QStringLiteral("%1: the fields differ from the provider's").arg(objectName()));
+    if (m_state == DataSetState::Inactive)
+        m_state = DataSetState::Browse;
+    m_buffer.reset();
+    m_editIndex = -1;
+    if (m_state != DataSetState::Browse)
+        setState(DataSetState::Browse);
+
+    const std::vector<Row> &source = m_provider->m_rows;
+    const FilterExpression *filter = m_filter.get();
+    std::vector<Row> result;
+    result.reserve(source.size());
+    const bool stringKey = m_indexField >= 0 && m_fields[size_t(m_indexField)]->isStringType();
+    if (m_indexField < 0 || stringKey) {
+        for (const Row &row : source) {
+            if (!filter || filter->matches(*row))
+                result.push_back(row);
+        }
+        if (stringKey) {
+            const int slot = m_fields[size_t(m_indexField)]->slot();
+            std::stable_sort(result.begin(), result.end(), [slot](const Row &a, const Row &b) {
+                return a->strings[slot].compare(b->strings[slot], Qt::CaseInsensitive) < 0;
+            });
+        }
+    } else {
+        struct Keyed
+        {
+            double key;
+            const Row *row;
+        };
+        std::vector<Keyed> keyed;
+        keyed.reserve(source.size());
+        for (const Row &row : source) {
+            if (!filter || filter->matches(*row))
+                keyed.push_back({sortKey(*row), &row});
+        }
+        std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) { return a.key < b.key; });
+        for (const Keyed &k : keyed)
+            result.push_back(*k.row);
+    }
+    m_rows = std::move(result);
+    setCursor(m_rows.empty() ? -1 : 0);
+    notifyDataSetChange();
+}
+
+void Table::setCursor(int index)
+{
+    if (m_rows.empty()) {
+        m_cursor = -1;
+        m_bof = m_eof = true;
+        return;
+    }
+    m_cursor = std::clamp(index, 0, int(m_rows.size()) - 1);
+    m_bof = false;
+    m_eof = false;
+}
+
+void Table::first()
+{
+    checkBrowseMode();
+    setCursor(0);
+    m_bof = true;
+    m_eof = m_rows.empty();
+    notifyScroll();
+}
+
+void Table::last()
+{
+    checkBrowseMode();
+    setCursor(int(m_rows.size()) - 1);
+    m_eof = true;
+    m_bof = m_rows.empty();
+    notifyScroll();
+}
+
+void Table::next()
+{
+    moveBy(1);
+}
+
+void Table::prior()
+{
+    moveBy(-1);
+}
+
+void Table::moveBy(int distance)
+{
+    checkBrowseMode();
+    if (m_rows.empty()) {
+        m_bof = m_eof = true;
+        return;
+    }
+    const qint64 target = qint64(m_cursor) + distance;
+    m_bof = m_eof = false;
+    if (target >= qint64(m_rows.size())) {
+        m_cursor = int(m_rows.size()) - 1;
+        m_eof = true;
+    } else if (target < 0) {
+        m_cursor = 0;
+        m_bof = true;
+    } else {
+        m_cursor = int(target);
+    }
+    if (distance != 0)
+        notifyScroll();
+}
+
+void Table::setRecNo(int recNo)
+{
+    checkBrowseMode();
+    setCursor(recNo);
+    notifyScroll();
+}
+
+bool Table::locate(const QString &fieldName, const QVariant &value)
+{
+    checkBrowseMode();
+    const Field &f = fieldByName(fieldName);
+    if (m_rows.empty())
+        return false;
+    const quint64 bit = quint64(1) << f.index();
+    int found = -1;
+    if (value.isNull()) {
+        for (size_t i = 0; i < m_rows.size() && found < 0; ++i) {
+            if (m_rows[i]->nullMask & bit)
+                found = int(i);
+        }
+    } else if (f.isStringType()) {
+        const QString wanted = value.toString();
+        for (size_t i = 0; i < m_rows.size() && found < 0; ++i) {
+            if (!(m_rows[i]->nullMask & bit) && m_rows[i]->strings[f.slot()] == wanted)
+                found = int(i);
+        }
+    } else {
+        bool ok = false;
+        const double wanted =
+            value.typeId() == QMetaType::QDateTime ? zel::ToDateTime(value.toDateTime()) : value.toDouble(&ok);
+        const int slot = f.slot();
+        auto keyOf = [&](const Row &r) { return sortKey(*r); };
+        if (f.index() == m_indexField) {
+            // Ordered by this field: binary search for the first equal key.
+            auto it = std::lower_bound(m_rows.begin(), m_rows.end(), wanted,
+                                       [&](const Row &r, double v) { return keyOf(r) < v; });
+            if (it != m_rows.end() && !((*it)->nullMask & bit) && (*it)->numbers[slot] == wanted)
+                found = int(it - m_rows.begin());
+        } else {
+            for (size_t i = 0; i < m_rows.size() && found < 0; ++i) {
+                if (!(m_rows[i]->nullMask & bit) && m_rows[i]->numbers[slot] == wanted)
+                    found = int(i);
+            }
+        }
+    }
+    if (found < 0)
+        return false;
+    setCursor(found);
+    notifyScroll();
+    return true;
+}
+
+const RowData *Table::readRow() const
+{
+    if (m_peek)
+        return m_peek;
+    if (m_buffer)
+        return m_buffer.get();
+    if (m_cursor >= 0 && m_cursor < int(m_rows.size()))
+        return m_rows[size_t(m_cursor)].get();
+    return nullptr;
+}
+
+RowData *Table::writeRow()
+{
+    if (!m_buffer)
+        throw EDatabaseError(QStringLiteral("%1: %2").arg(objectName(), notEditing()));
+    return m_buffer.get();
+}
+
+void Table::fieldChanged(Field *f)
+{
+    if (!m_calculating) {
+        calculateFields();
+        if (m_disableCount > 0) {
+            m_pendingChange = true;
+            return;
+        }
+        forEachSource([f](DataSource &s) {
+            Q_EMIT s.recordChanged(f);
+            if (s.onDataChange)
+                s.onDataChange(&s, f);
+            Q_EMIT s.dataChange(f);
+        });
+    }
+}
+
+void Table::calculateFields()
+{
+    if (!onCalcFields || !m_buffer || m_calculating)
+        return;
+    m_calculating = true;
+    try {
+        onCalcFields(*this);
+    } catch (...) {
+        m_calculating = false;
+        throw;
+    }
+    m_calculating = false;
+}
+
+void Table::append()
+{
+    checkWritable();
+    checkBrowseMode();
+    if (beforeInsert)
+        beforeInsert(*this);
+    m_buffer = std::make_unique<RowData>(newRowData());
+    m_editIndex = -1;
+    calculateFields();
+    setState(DataSetState::Insert);
+    notifyDataSetChange();
+    if (afterInsert)
+        afterInsert(*this);
+}
+
+void Table::appendRecord(const QVariantList &values)
+{
+    append();
+    int v = 0;
+    for (const auto &f : m_fields) {
+        if (f->calculated())
+            continue;
+        if (v >= values.size())
+            break;
+        f->setValue(values[v++]);
+    }
+    post();
+}
+
+void Table::edit()
+{
+    checkWritable();
+    if (m_state == DataSetState::Edit || m_state == DataSetState::Insert)
+        return;
+    if (m_rows.empty()) {
+        append();
+        return;
+    }
+    m_buffer = std::make_unique<RowData>(*m_rows[size_t(m_cursor)]);
+    m_editIndex = m_cursor;
+    setState(DataSetState::Edit);
+}
+
+void Table::checkRequiredFields() const
+{
+    for (const auto &f : m_fields) {
+        if (f->required() && !f->calculated() && (m_buffer->nullMask & (quint64(1) << f->index())))
+            throw EDatabaseError(QStringLiteral("Field '%1' must have a value").arg(f->fieldName()));
+    }
+}
+
+int Table::insertPosition(const RowData &row) const
+{
+    if (m_indexField < 0)
+        return int(m_rows.size());
+    const Field &key = *m_fields[size_t(m_indexField)];
+    if (key.isStringType()) {
+        const QString &k = row.strings[key.slot()];
+        auto it = std::upper_bound(m_rows.begin(), m_rows.end(), k, [&](const QString &v, const Row &r) {
+            return v.compare(r->strings[key.slot()], Qt::CaseInsensitive) < 0;
+        });
+        return int(it - m_rows.begin());
+    }
+    const double k = sortKey(row);
+    auto it =
+        std::upper_bound(m_rows.begin(), m_rows.end(), k, [&](double v, const Row &r) { return v < sortKey(*r); });
+    return int(it - m_rows.begin());
+}
+
+void Table::post()
+{
+    checkActive();
+    if (m_state != DataSetState::Edit && m_state != DataSetState::Insert)
+        return;
+    notifyUpdateData();
+    if (beforePost)
+        beforePost(*this);
+    checkRequiredFields();
+    calculateFields();
+
+    Row row = std::make_shared<const RowData>(*m_buffer);
+    if (m_state == DataSetState::Insert) {
+        const int pos = insertPosition(*row);
+        m_rows.insert(m_rows.begin() + pos, std::move(row));
+        m_cursor = pos;
+    } else {
+        const bool keyChanged = m_indexField >= 0 && sortKey(*row) != sortKey(*m_rows[size_t(m_editIndex)]);
+        if (keyChanged) {
+            m_rows.erase(m_rows.begin() + m_editIndex);
+            const int pos = insertPosition(*row);
+            m_rows.insert(m_rows.begin() + pos, std::move(row));
+            m_cursor = pos;
+        } else {
+            m_rows[size_t(m_editIndex)] = std::move(row);
+            m_cursor = m_editIndex;
+        }
+    }
+    m_bof = m_eof = false;
+    m_buffer.reset();
+    m_editIndex = -1;
+    setState(DataSetState::Browse);
+    notifyDataSetChange();
+    if (afterPost)
+        afterPost(*this);
+}
+
+void Table::cancel()
+{
+    checkActive();
+    if (m_state != DataSetState::Edit && m_state != DataSetState::Insert)
+        return;
+    m_buffer.reset();
+    m_editIndex = -1;
+    setState(DataSetState::Browse);
+    setCursor(m_cursor);
+    notifyDataSetChange();
+    if (afterCancel)
+        afterCancel(*this);
+}
+
+void Table::deleteRecord()
+{
+    checkWritable();
+    if (m_state == DataSetState::Insert) {
+        cancel();
+        return;
+    }
+    if (m_state == DataSetState::Edit)
+        cancel();
+    if (m_rows.empty())
+        throw EDatabaseError(QStringLiteral("%1: Cannot perform this operation on an empty dataset").arg(objectName()));
+    m_rows.erase(m_rows.begin() + m_cursor);
+    setCursor(m_cursor);
+    notifyDataSetChange();
+}
+
+void Table::disableControls()
+{
+    ++m_disableCount;
+}
+
+void Table::enableControls()
+{
+    if (m_disableCount == 0)
+        return;
+    if (--m_disableCount == 0 && m_pendingChange) {
+        m_pendingChange = false;
+        notifyDataSetChange();
+        notifyState();
+    }
+}
+
+void Table::setState(DataSetState state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    notifyState();
+}
+
+void Table::notifyState()
+{
+    if (m_disableCount > 0) {
+        m_pendingChange = true;
+        return;
+    }
+    forEachSource([](DataSource &s) {
+        if (s.onStateChange)
+            s.onStateChange(&s);
+        Q_EMIT s.stateChange();
+    });
+}
+
+void Table::notifyUpdateData()
+{
+    if (m_disableCount > 0)
+        return;
+    forEachSource([](DataSource &s) {
+        if (s.onUpdateData)
+            s.onUpdateData(&s);
+        Q_EMIT s.updateData();
+    });
+}
+
+void Table::notifyDataSetChange()
+{
+    if (m_disableCount > 0) {
+        m_pendingChange = true;
+        return;
+    }
+    forEachSource([](DataSource &s) {
+        Q_EMIT s.rowsChanged();
+        if (s.onDataChange)
+            s.onDataChange(&s, nullptr);
+        Q_EMIT s.dataChange(nullptr);
+    });
+}
+
+void Table::notifyScroll()
+{
+    if (m_disableCount > 0) {
+        m_pendingChange = true;
+        return;
+    }
+    forEachSource([](DataSource &s) {
+        Q_EMIT s.scrolled();
+        if (s.onDataChange)
+            s.onDataChange(&s, nullptr);
+        Q_EMIT s.dataChange(nullptr);
+    });
+}
+
+void Table::saveToFile(const QString &name, FileFormat format) const
+{
+    checkActive();
+    DataPacket::write(name, *this, format == FileFormat::Xml ? DataPacket::Format::Xml : DataPacket::Format::Binary);
+}
+
+void Table::loadFromFile(const QString &name)
+{
+    DataPacket::Contents contents = DataPacket::read(name);
+    if (active())
+        close();
+    m_provider = nullptr;
+    m_filter.reset();
+    m_filterText.clear();
+    setFieldDefs(contents.fields);
+    m_rows = std::move(contents.rows);
+    m_readOnly = true;
+    fileName = name;
+    setState(DataSetState::Browse);
+    setCursor(m_rows.empty() ? -1 : 0);
+    m_bof = true;
+    notifyDataSetChange();
+}
+
+// ---------------------------------------------------------------------------
+// DataSource
+
+DataSource::DataSource(const QString &name, QObject *parent) : QObject(parent)
+{
+    setObjectName(name);
+}
+
+DataSource::~DataSource()
+{
+    setDataSet(nullptr);
+}
+
+void DataSource::setDataSet(Table *table)
+{
+    if (m_table == table)
+        return;
+    if (m_table)
+        m_table->m_sources.removeAll(QPointer<DataSource>(this));
+    m_table = table;
+    if (m_table)
+        m_table->m_sources.append(QPointer<DataSource>(this));
+}
+
+} // namespace store

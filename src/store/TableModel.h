@@ -1,0 +1,43 @@
+#pragma once
+
+#include "store/TableEngine.h"
+
+#include <QAbstractTableModel>
+#include <QPointer>
+
+namespace store {
+
+// An item model over a data source for the grids: one row per table row, one
+// column per visible field, the fields' display texts, labels and alignments.
+// It resets when the rows change, updates the current row when a record
+// changes, and reports the table's cursor moves.
+class TableModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit TableModel(DataSource *source, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // Field shown in a column, or null.
+    Field *columnField(int column) const;
+    // Re-reads which fields are visible (after a field's visible flag changed).
+    void updateColumns();
+
+Q_SIGNALS:
+    // The table's cursor moved to this row (-1 when the table is empty).
+    void currentRowChanged(int row);
+
+private:
+    void reset();
+
+    QPointer<DataSource> m_source;
+    QList<int> m_columns;
+    int m_rows = 0;
+};
+
+} // namespace store

@@ -1,0 +1,96 @@
+#include "support/TestSupport.h"
+
+#include "app/U_KA_Var.h"
+#include "store/DataPacket.h"
+
+#include <QDir>
+
+namespace testsupport {
+
+void InitProgramUnits()
+{
+    if (!qEnvironmentVariableIsSet("ALMARIK_TEST_ROOT"))
+        qFatal("tests must run through run-isolated (temporary HOME and XDG folders)");
+    KaVar::Initialize();
+}
+
+QString DataDir()
+{
+    return KaVar::UserDataDir();
+}
+
+QString DataFile()
+{
+    return DataDir() + QStringLiteral("Alarms.ka2");
+}
+
+void ClearDataDir()
+{
+    QDir dir(DataDir());
+    const QStringList files = dir.entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : files)
+        dir.remove(name);
+}
+
+ErrorTexts::ErrorTexts()
+{
+    SetShowErrorTextHook([this](const QString &text) { texts.append(text); });
+}
+
+ErrorTexts::~ErrorTexts()
+{
+    SetShowErrorTextHook({});
+}
+
+FixedClock::FixedClock(const QDateTime &now) : m_now(now)
+{
+    zel::SetClock([this] { return m_now; });
+}
+
+FixedClock::~FixedClock()
+{
+    zel::SetClock({});
+}
+
+void FixedClock::set(const QDateTime &now)
+{
+    m_now = now;
+}
+
+QString FakeHost::PeriodicityItem(int index) const
+{
+    return index >= 0 && index < 11 ? QString::fromUtf8(PeriodicityNames[language][index]) : QString();
+}
+
+QString FakeHost::PriorityItem(int index) const
+{
+    return index >= 0 && index < 3 ? QString::fromUtf8(PriorityNames[language][index]) : QString();
+}
+
+void AddAlarm(TdmKaAlarms &dm, const AlarmValues &v)
+{
+    store::Table &t = dm.cdsAlarms;
+    t.append();
+    t.fieldByName(AlarmField::Date).setAsDateTime(v.date);
+    t.fieldByName(AlarmField::Title).setAsString(v.title);
+    t.fieldByName(AlarmField::Deleted).setAsInteger(v.deleted);
+    t.fieldByName(AlarmField::Enabled).setAsInteger(v.enabled);
+    t.fieldByName(AlarmField::Period).setAsInteger(v.period);
+    t.fieldByName(AlarmField::Application).setAsString(v.application);
+    t.fieldByName(AlarmField::Comments).setAsString(v.comments);
+    t.post();
+}
+
+void WritePacket(const QString &fileName, const QList<store::FieldDef> &fields, const QList<QVariantList> &rows)
+{
+    store::Table t(QStringLiteral("fixture"));
+    t.setFieldDefs(fields);
+    t.createDataSet();
+    for (const QVariantList &row : rows)
+        t.appendRecord(row);
+    store::DataPacket::write(fileName, t,
+                             fileName.endsWith(QLatin1String(".xml")) ? store::DataPacket::Format::Xml
+                                                                      : store::DataPacket::Format::Binary);
+}
+
+} // namespace testsupport
