@@ -165,8 +165,15 @@ QString Field::text() const
     return onGetText ? onGetText(*this, false) : defaultText();
 }
 
+void Field::checkWritable() const
+{
+    if ((m_def.calculated || readOnly) && !m_table->calculating())
+        throw EDatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(m_def.name));
+}
+
 void Field::setNumber(double value)
 {
+    checkWritable();
     RowData *row = m_table->writeRow();
     if (m_def.type == FieldType::Boolean)
         value = value != 0 ? 1 : 0;
@@ -211,6 +218,7 @@ void Field::setAsString(const QString &value)
     switch (m_def.type) {
     case FieldType::String:
     case FieldType::Memo: {
+        checkWritable();
         RowData *row = m_table->writeRow();
         row->strings[m_slot] = (m_def.size > 0 && value.size() > m_def.size) ? value.left(m_def.size) : value;
         row->nullMask &= ~(quint64(1) << m_index);
@@ -306,6 +314,7 @@ void Field::setValue(const QVariant &value)
 
 void Field::clear()
 {
+    checkWritable();
     RowData *row = m_table->writeRow();
     row->nullMask |= (quint64(1) << m_index);
     if (isStringType())

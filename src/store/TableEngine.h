@@ -111,6 +111,7 @@ public:
 
 private:
     QString defaultText() const;
+    void checkWritable() const;
     void setNumber(double value);
 
     Table *m_table;

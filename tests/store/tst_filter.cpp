@@ -1,7 +1,189 @@
+// Filter texts of the views: the forms the program writes, parsed once and
+// evaluated against rows, and every date literal the program writes read back.
+#include "app/U_KA_Var.h"
+#include "store/FilterExpression.h"
+#include "store/TableEngine.h"
+
 #include <QTest>
-class T : public QObject
+
+using namespace store;
+
+namespace {
+
+QList<FieldDef> Fields()
 {
-    Q_OBJECT private Q_SLOTS : void none() {}
+    return {
+        {QStringLiteral("Number"), FieldType::Integer, 0, true, false},
+        {QStringLiteral("Date"), FieldType::DateTime, 0, false, false},
+        {QStringLiteral("Title"), FieldType::String, 25, false, false},
+        {QStringLiteral("Enabled"), FieldType::Integer, 0, false, false},
+        {QStringLiteral("Deleted"), FieldType::Integer, 0, false, false},
+    };
+}
+
+TDateTime At(int hour, int minute, int second = 0)
+{
+    return zel::EncodeDateTime(2026, 3, 10, hour, minute, second);
+}
+
+// Restores the process's date formats after a test changed them.
+struct FormatsGuard
+{
+    zel::FormatSettings saved = zel::Formats();
+    ~FormatsGuard() { zel::Formats() = saved; }
 };
-QTEST_MAIN(T)
+
+} // namespace
+
+class TestFilter : public QObject
+{
+    Q_OBJECT
+
+    Table m_master{QStringLiteral("master")};
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        KaVar::Initialize();
+        m_master.setFieldDefs(Fields());
+        m_master.setIndexFieldName(QStringLiteral("Number"));
+        m_master.createDataSet();
+        m_master.appendRecord({1, At(8, 0), QStringLiteral("O'Brien"), 1, 0});
+        m_master.appendRecord({2, At(8, 0, 30), QStringLiteral("b"), 0, 0});
+        m_master.appendRecord({3, At(8, 1), QStringLiteral("c"), 1, 1});
+        m_master.appendRecord({4, QVariant(), QStringLiteral("d"), 1, 0});
+    }
+
+    void filters_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QList<int>>("numbers");
+        const QString eight = zel::DateTimeToStr(At(8, 0));
+        const QString eightOne = zel::DateTimeToStr(At(8, 1));
+        const QString midnight = zel::DateTimeToStr(At(0, 0));
+        QTest::newRow("none") << QString() << QList<int>{1, 2, 3, 4};
+        QTest::newRow("not deleted") << QStringLiteral("Deleted = 0") << QList<int>{1, 2, 4};
+        QTest::newRow("trash") << QStringLiteral("Deleted = 1") << QList<int>{3};
+        QTest::newRow("and") << QStringLiteral("Deleted = 0 and Enabled = 1") << QList<int>{1, 4};
+        QTest::newRow("due check") << QStringLiteral("Deleted = 0 and Enabled = 1 and Date <= '%1'").arg(eight)
+                                   << QList<int>{1};
+        // The seconds of a stored date count: 08:00:30 is later than "08:00".
+        QTest::newRow("minute resolution") << QStringLiteral("Date <= '%1'").arg(eight) << QList<int>{1};
+        QTest::newRow("at or after") << QStringLiteral("Date >= '%1'").arg(eightOne) << QList<int>{3};
+        QTest::newRow("before") << QStringLiteral("Date < '%1'").arg(eightOne) << QList<int>{1, 2};
+        QTest::newRow("midnight literal") << QStringLiteral("Date < '%1'").arg(midnight) << QList<int>{};
+        QTest::newRow("doubled quote") << QStringLiteral("Title = 'O''Brien'") << QList<int>{1};
+        QTest::newRow("case and blanks") << QStringLiteral("  deleted=0 AND enabled=1 ") << QList<int>{1, 4};
+        QTest::newRow("other operators") << QStringLiteral("Number > 1 and Number <> 3") << QList<int>{2, 4};
+    }
+
+    void filters()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QList<int>, numbers);
+        Table view(QStringLiteral("view"));
+        view.setProvider(&m_master);
+        view.setFilter(filter);
+        view.open();
+        QList<int> found;
+        for (view.first(); !view.eof(); view.next())
+            found.append(view.fieldByName(QStringLiteral("Number")).asInteger());
+        QCOMPARE(found, numbers);
+    }
+
+    void badFilters_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::newRow("no operator") << QStringLiteral("Deleted");
+        QTest::newRow("no value") << QStringLiteral("Deleted = ");
+        QTest::newRow("double equal") << QStringLiteral("Deleted == 0");
+        QTest::newRow("absent field") << QStringLiteral("Beep = 1");
+        QTest::newRow("or") << QStringLiteral("Deleted = 0 or Enabled = 1");
+        QTest::newRow("bad date") << QStringLiteral("Date <= 'tomorrow'");
+        QTest::newRow("unterminated") << QStringLiteral("Date <= '3/10/2026");
+        QTest::newRow("number for text") << QStringLiteral("Title = 5");
+        QTest::newRow("stray character") << QStringLiteral("Deleted = 0 ; drop");
+    }
+
+    void badFilters()
+    {
+        QFETCH(QString, filter);
+        Table view(QStringLiteral("view"));
+        view.setProvider(&m_master);
+        try {
+            view.setFilter(filter);
+            QFAIL("the filter was accepted");
+        } catch (const EDatabaseError &e) {
+            QVERIFY2(e.message().contains(QLatin1Char('"') + filter + QLatin1Char('"')), qPrintable(e.message()));
+        }
+    }
+
+    void fourDigitYears_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("en_US") << QStringLiteral("M/d/yy") << QStringLiteral("M/d/yyyy");
+        QTest::newRow("de_DE") << QStringLiteral("dd.MM.yy") << QStringLiteral("dd.MM.yyyy");
+        QTest::newRow("one y") << QStringLiteral("y/M/d") << QStringLiteral("yyyy/M/d");
+        QTest::newRow("already") << QStringLiteral("dd/MM/yyyy") << QStringLiteral("dd/MM/yyyy");
+    }
+
+    void fourDigitYears()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, expected);
+        QCOMPARE(zel::FourDigitYearPattern(pattern), expected);
+    }
+
+    // Every date-time the program writes, in several locales, reads back as
+    // the same minute, and as a filter literal selects exactly that minute.
+    void dateLiteralsRoundTrip_data()
+    {
+        QTest::addColumn<QString>("locale");
+        for (const char *name : {"en_US", "fr_FR", "de_DE", "ja_JP", "C"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
+    void dateLiteralsRoundTrip()
+    {
+        QFETCH(QString, locale);
+        FormatsGuard guard;
+        zel::FormatSettings &f = zel::Formats();
+        f.locale = QLocale(locale);
+        f.shortDateFormat = zel::FourDigitYearPattern(f.locale.dateFormat(QLocale::ShortFormat));
+
+        const QList<TDateTime> values = {
+            zel::EncodeDateTime(2026, 12, 10, 11, 38, 42), zel::EncodeDateTime(2026, 1, 1, 0, 0),
+            zel::EncodeDateTime(1930, 6, 15, 23, 59, 59),  zel::EncodeDateTime(2099, 2, 28, 0, 1),
+            zel::EncodeDateTime(2024, 2, 29, 12, 0),       zel::EncodeDateTime(2001, 9, 9, 1, 46, 40, 500),
+        };
+        for (TDateTime value : values) {
+            const QString text = zel::DateTimeToStr(value);
+            const TDateTime minute = zel::RoundToMs(std::floor(value * 1440.0 + 1e-9) / 1440.0);
+            QVERIFY2(text.contains(QString::number(zel::ToQDate(value).year())), qPrintable(text));
+            QCOMPARE(zel::StrToDateTime(text), minute);
+
+            Table master(QStringLiteral("m"));
+            master.setFieldDefs(Fields());
+            master.createDataSet();
+            master.appendRecord({1, minute, QStringLiteral("a"), 1, 0});
+            master.appendRecord({2, minute + zel::OneMinute, QStringLiteral("b"), 1, 0});
+            Table view(QStringLiteral("v"));
+            view.setProvider(&master);
+            view.setFilter(QStringLiteral("Date = '%1'").arg(QString(text).replace(QLatin1Char('\''), QStringLiteral("''"))));
+            view.open();
+            QCOMPARE(view.recordCount(), 1);
+            QCOMPARE(view.fieldByName(QStringLiteral("Number")).asInteger(), 1);
+        }
+    }
+
+    void timeFormatIsHoursAndMinutes()
+    {
+        QCOMPARE(zel::DateTimeToStr(zel::EncodeDateTime(2026, 3, 10, 8, 5, 59)), QStringLiteral("3/10/2026 08:05"));
+        QCOMPARE(zel::DateTimeToStr(zel::EncodeDate(2026, 3, 10)), QStringLiteral("3/10/2026"));
+        QVERIFY_THROWS_EXCEPTION(EConvertError, zel::StrToDateTime(QStringLiteral("3/10/2026 25:00")));
+    }
+};
+
+QTEST_MAIN(TestFilter)
 #include "tst_filter.moc"
