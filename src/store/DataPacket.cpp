@@ -445,7 +445,7 @@ bool parseXmlDateTime(const QString &text, double &value)
         value = zel::ToDateTime(date);
         return true;
     }
-    if (text.size() != 21 || text.at(8) != QLatin1Char('T'))
+    if (text.size() != 20 || text.at(8) != QLatin1Char('T'))
         return false;
     const QTime time = QTime::fromString(text.mid(9, 8), QStringLiteral("HH:mm:ss"));
     bool ok = false;

@@ -67,17 +67,17 @@ QString FakeHost::PriorityItem(int index) const
     return index >= 0 && index < 3 ? QString::fromUtf8(PriorityNames[language][index]) : QString();
 }
 
-void AddAlarm(TdmKaAlarms &dm, const AlarmValues &v)
+void AddAlarm(TdmKaAlarms &dm, TDateTime date, const QString &title, int deleted, int enabled, int period,
+              const QString &application)
 {
     store::Table &t = dm.cdsAlarms;
     t.append();
-    t.fieldByName(AlarmField::Date).setAsDateTime(v.date);
-    t.fieldByName(AlarmField::Title).setAsString(v.title);
-    t.fieldByName(AlarmField::Deleted).setAsInteger(v.deleted);
-    t.fieldByName(AlarmField::Enabled).setAsInteger(v.enabled);
-    t.fieldByName(AlarmField::Period).setAsInteger(v.period);
-    t.fieldByName(AlarmField::Application).setAsString(v.application);
-    t.fieldByName(AlarmField::Comments).setAsString(v.comments);
+    t.fieldByName(AlarmField::Date).setAsDateTime(date);
+    t.fieldByName(AlarmField::Title).setAsString(title);
+    t.fieldByName(AlarmField::Deleted).setAsInteger(deleted);
+    t.fieldByName(AlarmField::Enabled).setAsInteger(enabled);
+    t.fieldByName(AlarmField::Period).setAsInteger(period);
+    t.fieldByName(AlarmField::Application).setAsString(application);
     t.post();
 }
 

@@ -58,20 +58,9 @@ public:
     int periodicityIndex = -1;
 };
 
-// Values of one alarm, for building fixtures.
-struct AlarmValues
-{
-    TDateTime date = 0;
-    QString title = QStringLiteral("Alarm");
-    int deleted = 0;
-    int enabled = 1;
-    int period = 0;
-    QString application;
-    QString comments;
-};
-
 // Appends and posts an alarm to the master through the record rules.
-void AddAlarm(TdmKaAlarms &dm, const AlarmValues &values);
+void AddAlarm(TdmKaAlarms &dm, TDateTime date, const QString &title = QStringLiteral("Alarm"), int deleted = 0,
+              int enabled = 1, int period = 0, const QString &application = QString());
 
 // Writes a data file from a field list and rows (for import fixtures); a null
 // QVariant is a null value.
