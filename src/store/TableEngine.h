@@ -38,6 +38,8 @@ struct FieldDef
     int size = 0; // strings: the most characters kept; 0 means no limit
     bool required = false;
     bool calculated = false;
+
+    friend bool operator==(const FieldDef &, const FieldDef &) = default;
 };
 
 QString FieldTypeName(FieldType type);
