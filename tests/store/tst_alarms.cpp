@@ -90,8 +90,8 @@ private Q_SLOTS:
         QCOMPARE(t.fieldByName(AlarmField::Date).asDateTime(), zel::EncodeDateTime(2026, 3, 10, 10, 5, 0));
         for (const QString &field : {AlarmField::Enabled, AlarmField::Sound, AlarmField::Priority})
             QCOMPARE(t.fieldByName(field).asInteger(), 1);
-        for (const QString &field : {AlarmField::Period, AlarmField::DateEndUsed, AlarmField::Deleted,
-                                     AlarmField::AppSilent})
+        for (const QString &field :
+             {AlarmField::Period, AlarmField::DateEndUsed, AlarmField::Deleted, AlarmField::AppSilent})
             QCOMPARE(t.fieldByName(field).value(), QVariant(0));
         for (const QString &field : {AlarmField::Title, AlarmField::Comments, AlarmField::Application})
             QCOMPARE(t.fieldByName(field).asString(), QString());
@@ -302,11 +302,11 @@ private Q_SLOTS:
         QStringList headers;
         for (int c = 0; c < model.columnCount(); ++c)
             headers << model.headerData(c, Qt::Horizontal).toString();
-        QCOMPARE(headers, QStringList({QStringLiteral("Date"), QStringLiteral("DateEnd"), QStringLiteral("DateEndUsed"),
-                                       QStringLiteral("Title"), QStringLiteral("On"), QStringLiteral("Priority"),
-                                       QStringLiteral("Comments"), QStringLiteral("Sound"),
-                                       QStringLiteral("Periodicity"), QStringLiteral("Application"),
-                                       QStringLiteral("App Silent")}));
+        QCOMPARE(headers,
+                 QStringList({QStringLiteral("Date"), QStringLiteral("DateEnd"), QStringLiteral("DateEndUsed"),
+                              QStringLiteral("Title"), QStringLiteral("On"), QStringLiteral("Priority"),
+                              QStringLiteral("Comments"), QStringLiteral("Sound"), QStringLiteral("Periodicity"),
+                              QStringLiteral("Application"), QStringLiteral("App Silent")}));
         QCOMPARE(model.index(0, 3).data().toString(), QStringLiteral("one"));
         QCOMPARE(model.index(1, 8).data().toString(), QStringLiteral("Every day"));
         QCOMPARE(model.index(1, 4).data().toString(), QStringLiteral("On"));

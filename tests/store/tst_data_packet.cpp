@@ -132,13 +132,12 @@ private Q_SLOTS:
         QTest::newRow("flipped byte") << QByteArray(valid).replace(20, 1, "\xff");
         QTest::newRow("huge declared row count")
             << Packet(OneIntField, [](QCborStreamWriter &w) { w.startArray(quint64(1) << 60); });
-        QTest::newRow("huge declared string")
-            << Packet(OneIntField, [](QCborStreamWriter &w) {
-                   w.startArray(1);
-                   w.startArray(1);
-                   w.endArray();
-                   w.endArray();
-               }).replace("\x81\x80", "\x81\x81\x7b\x00\x00\x00\x7f\xff\xff\xff\xff");
+        QTest::newRow("huge declared string") << Packet(OneIntField, [](QCborStreamWriter &w) {
+                                                     w.startArray(1);
+                                                     w.startArray(1);
+                                                     w.endArray();
+                                                     w.endArray();
+                                                 }).replace("\x81\x80", "\x81\x81\x7b\x00\x00\x00\x7f\xff\xff\xff\xff");
         QTest::newRow("wrong value type") << Packet(OneIntField, [](QCborStreamWriter &w) {
             w.startArray(1);
             w.startArray(1);
@@ -202,18 +201,21 @@ private Q_SLOTS:
                 w.startArray(0);
                 w.endArray();
             });
-        QTest::newRow("deep nesting") << Packet(OneIntField, [](QCborStreamWriter &w) {
-            w.startArray(0);
-            w.endArray();
-        }).replace("\x80\xff", "\x80").append(QByteArray(100000, '\x81'));
+        QTest::newRow("deep nesting") << Packet(OneIntField,
+                                                [](QCborStreamWriter &w) {
+                                                    w.startArray(0);
+                                                    w.endArray();
+                                                })
+                                             .replace("\x80\xff", "\x80")
+                                             .append(QByteArray(100000, '\x81'));
         QTest::newRow("xml not well formed") << QByteArray("<DATAPACKET><METADATA><FIELDS>");
         QTest::newRow("xml other root") << QByteArray("<?xml version=\"1.0\"?><html/>");
         QTest::newRow("xml bad date") << QByteArray(
             "<DATAPACKET><METADATA><FIELDS><FIELD attrname=\"Date\" fieldtype=\"dateTime\"/></FIELDS></METADATA>"
             "<ROWDATA><ROW Date=\"2026-13-45\"/></ROWDATA></DATAPACKET>");
-        QTest::newRow("xml unknown type") << QByteArray(
-            "<DATAPACKET><METADATA><FIELDS><FIELD attrname=\"X\" fieldtype=\"r8\"/></FIELDS></METADATA>"
-            "<ROWDATA/></DATAPACKET>");
+        QTest::newRow("xml unknown type")
+            << QByteArray("<DATAPACKET><METADATA><FIELDS><FIELD attrname=\"X\" fieldtype=\"r8\"/></FIELDS></METADATA>"
+                          "<ROWDATA/></DATAPACKET>");
         QTest::newRow("xml entity bomb") << QByteArray(
             "<?xml version=\"1.0\"?><!DOCTYPE d [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">"
             "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"

@@ -170,7 +170,8 @@ private Q_SLOTS:
             master.appendRecord({2, minute + zel::OneMinute, QStringLiteral("b"), 1, 0});
             Table view(QStringLiteral("v"));
             view.setProvider(&master);
-            view.setFilter(QStringLiteral("Date = '%1'").arg(QString(text).replace(QLatin1Char('\''), QStringLiteral("''"))));
+            view.setFilter(
+                QStringLiteral("Date = '%1'").arg(QString(text).replace(QLatin1Char('\''), QStringLiteral("''"))));
             view.open();
             QCOMPARE(view.recordCount(), 1);
             QCOMPARE(view.fieldByName(QStringLiteral("Number")).asInteger(), 1);

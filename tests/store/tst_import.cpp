@@ -24,10 +24,14 @@ FieldDef F(const QString &name, T type = T::Integer, int size = 0)
 // The fields every source has.
 QList<FieldDef> BaseFields()
 {
-    return {F(QStringLiteral("Number")),           F(QStringLiteral("Date"), T::DateTime),
-            F(QStringLiteral("Title"), T::String, 40), F(QStringLiteral("Comments"), T::Memo),
-            F(QStringLiteral("Enabled")),          F(QStringLiteral("Application"), T::String, 300),
-            F(QStringLiteral("AppSilent")),        F(QStringLiteral("Deleted"))};
+    return {F(QStringLiteral("Number")),
+            F(QStringLiteral("Date"), T::DateTime),
+            F(QStringLiteral("Title"), T::String, 40),
+            F(QStringLiteral("Comments"), T::Memo),
+            F(QStringLiteral("Enabled")),
+            F(QStringLiteral("Application"), T::String, 300),
+            F(QStringLiteral("AppSilent")),
+            F(QStringLiteral("Deleted"))};
 }
 
 QVariantList BaseRow(const QString &title = QStringLiteral("imported"))
@@ -133,9 +137,9 @@ private Q_SLOTS:
             << QList<FieldDef>{F(QStringLiteral("Sound")), F(QStringLiteral("Period"), T::String, 5)}
             << QVariantList{1, QStringLiteral("x")} << QVariantList{1, 0, 0} << false
             << QVariantList{1, 0, 0, 1, 1, 0, 0.0, 0};
-        QTest::newRow("no end fields, silent") << QList<FieldDef>{F(QStringLiteral("Sound"))} << QVariantList{1}
-                                               << QVariantList{1, 0, 0} << true
-                                               << QVariantList{1, 0, 0, 1, 1, 0, 0.0, null};
+        QTest::newRow("no end fields, silent")
+            << QList<FieldDef>{F(QStringLiteral("Sound"))} << QVariantList{1} << QVariantList{1, 0, 0} << true
+            << QVariantList{1, 0, 0, 1, 1, 0, 0.0, null};
         QTest::newRow("DateEndUsed without DateEnd")
             << QList<FieldDef>{F(QStringLiteral("Sound")), F(QStringLiteral("DateEndUsed"))} << QVariantList{1, 1}
             << QVariantList{1, 0, 0} << false << QVariantList{1, 0, 0, 1, 1, 0, date, 1};
@@ -164,9 +168,9 @@ private Q_SLOTS:
         dm.ImportDataFile(SourceFile(), silent);
         dm.Loading = false;
         QCOMPARE(dm.cdsAlarms.recordCount(), 1);
-        const QStringList fields = {AlarmField::Enabled,  AlarmField::AppSilent, AlarmField::Deleted,
-                                    AlarmField::Sound,    AlarmField::Priority,  AlarmField::Period,
-                                    AlarmField::DateEnd,  AlarmField::DateEndUsed};
+        const QStringList fields = {AlarmField::Enabled, AlarmField::AppSilent,  AlarmField::Deleted,
+                                    AlarmField::Sound,   AlarmField::Priority,   AlarmField::Period,
+                                    AlarmField::DateEnd, AlarmField::DateEndUsed};
         for (int i = 0; i < fields.size(); ++i) {
             const QVariant actual = Value(dm, fields[i]);
             QVERIFY2(actual.isNull() == expected[i].isNull() &&

@@ -150,7 +150,8 @@ private Q_SLOTS:
         Add(t, 1, 1, QStringLiteral("a"));
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, t.fieldByName(QStringLiteral("Number")).setAsInteger(2));
         t.edit();
-        QVERIFY_THROWS_EXCEPTION(EDatabaseError, t.fieldByName(QStringLiteral("Number")).setAsString(QStringLiteral("x")));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError,
+                                 t.fieldByName(QStringLiteral("Number")).setAsString(QStringLiteral("x")));
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, t.fieldByName(QStringLiteral("Number")).setValue(qint64(1) << 40));
         t.cancel();
         // Reading text that is no number fails too.
@@ -286,8 +287,7 @@ private Q_SLOTS:
         QCOMPARE(model.index(0, 1).data().toString(), QStringLiteral("early"));
         QCOMPARE(model.index(0, 2).data().toString(), QStringLiteral("D1"));
         QCOMPARE(model.index(1, 3).data().toString(), QStringLiteral("True"));
-        QCOMPARE(model.index(0, 0).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
-                 Qt::AlignRight);
+        QCOMPARE(model.index(0, 0).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight, Qt::AlignRight);
 
         QSignalSpy moved(&model, &TableModel::currentRowChanged);
         view.last();
