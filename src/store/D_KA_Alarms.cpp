@@ -9,6 +9,10 @@
 
 #include <filesystem>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 using namespace store;
 using KaVar::Tr;
 
@@ -81,6 +85,8 @@ TdmKaAlarms::TdmKaAlarms(QObject *parent)
 
     cdsAlarms.setFieldDefs(AlarmRecordFields());
     cdsAlarms.setIndexFieldName(AlarmField::Number);
+    m_application = &cdsAlarms.fieldByName(AlarmField::Application);
+    m_isThereApp = &cdsAlarms.fieldByName(AlarmField::IsThereApp);
     cdsAlarms.beforeInsert = [this](Table &t) { cdsListBeforeInsert(t); };
     cdsAlarms.afterInsert = [this](Table &t) { cdsListAfterInsert(t); };
     cdsAlarms.beforePost = [this](Table &t) { cdsListBeforePost(t); };
@@ -221,6 +227,12 @@ void TdmKaAlarms::dmKaAlarmsCreate()
         SaveEnabled = true;
         if (m_loadGood)
             SaveDataFile();
+#ifdef __GLIBC__
+        // Reading and rewriting the file held it several times over (bytes,
+        // rows read, the master, the bytes written): give that room back now
+        // rather than keep it for the whole run.
+        malloc_trim(0);
+#endif
     } catch (...) {
         Loading = false;
         throw;
@@ -404,7 +416,10 @@ void TdmKaAlarms::cdsListAfterCancel(Table &)
 
 void TdmKaAlarms::cdsAlarmsCalcFields(Table &t)
 {
-    t.fieldByName(AlarmField::IsThereApp).setAsBoolean(!t.fieldByName(AlarmField::Application).asString().isEmpty());
+    // Runs after every change of a field of the master: the fields were found
+    // once, when the master was built.
+    Q_UNUSED(t);
+    m_isThereApp->setAsBoolean(!m_application->asString().isEmpty());
 }
 
 // ---------------------------------------------------------------------------

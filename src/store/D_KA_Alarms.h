@@ -112,6 +112,8 @@ private:
     QString SwitchGetText(const store::Field &field, bool display) const;
 
     TKaAlarmsHost *m_host = nullptr;
+    store::Field *m_application = nullptr;
+    store::Field *m_isThereApp = nullptr;
     bool m_loadGood = false;
     mutable QPointer<TProgressWindow> m_progress;
 };

@@ -7,8 +7,13 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 
 namespace store::DataPacket {
 
@@ -39,6 +44,34 @@ Layout layoutOf(const QList<FieldDef> &fields)
     }
     return l;
 }
+
+// Collects the rows of a file in one block: every row then shares the
+// block's ownership, so a table read from a file and dropped again gives its
+// memory back whole instead of leaving holes between the texts it kept.
+class RowCollector
+{
+public:
+    size_t size() const { return m_rows.size(); }
+    void reserve(size_t count) { m_rows.reserve(count); }
+    void add(RowData &&row)
+    {
+        if (m_rows.size() >= size_t(MaxRows))
+            throw std::length_error("too many rows");
+        m_rows.push_back(std::move(row));
+    }
+    std::vector<Row> finish()
+    {
+        auto block = std::make_shared<std::vector<RowData>>(std::move(m_rows));
+        std::vector<Row> rows;
+        rows.reserve(block->size());
+        for (const RowData &row : *block)
+            rows.push_back(Row(block, &row));
+        return rows;
+    }
+
+private:
+    std::vector<RowData> m_rows;
+};
 
 RowData emptyRow(const Layout &layout, int fieldCount)
 {
@@ -208,19 +241,32 @@ private:
             fail(reason);
     }
 
+    // What a message is about: the given text, or, when it is empty, the
+    // value being read (built only when a message needs it).
+    QString describe(const QString &what) const
+    {
+        if (!what.isEmpty() || m_field < 0)
+            return what;
+        return QStringLiteral("the value of \"%1\" in row %2")
+            .arg(m_contents.fields[m_field].name)
+            .arg(m_rows.size() + 1);
+    }
+
     QString readText(qint64 maxLength, const QString &what)
     {
-        expect(QCborStreamReader::String, QStringLiteral("%1 is not a text").arg(what));
+        checkStream();
+        if (m_r.type() != QCborStreamReader::String)
+            fail(QStringLiteral("%1 is not a text").arg(describe(what)));
         QString result;
         auto chunk = m_r.readString();
         while (chunk.status == QCborStreamReader::Ok) {
             result += chunk.data;
             if (maxLength >= 0 && result.size() > maxLength)
-                fail(QStringLiteral("%1 is too long").arg(what));
+                fail(QStringLiteral("%1 is too long").arg(describe(what)));
             chunk = m_r.readString();
         }
         if (chunk.status == QCborStreamReader::Error)
-            fail(QStringLiteral("%1 cannot be read (%2)").arg(what, m_r.lastError().toString()));
+            fail(QStringLiteral("%1 cannot be read (%2)").arg(describe(what), m_r.lastError().toString()));
         return result;
     }
 
@@ -230,25 +276,25 @@ private:
         if (m_r.isUnsignedInteger()) {
             const quint64 v = m_r.toUnsignedInteger();
             if (v > quint64(std::numeric_limits<qint64>::max()))
-                fail(QStringLiteral("%1 is out of range").arg(what));
+                fail(QStringLiteral("%1 is out of range").arg(describe(what)));
             m_r.next();
             return qint64(v);
         }
         if (m_r.isNegativeInteger()) {
             const quint64 v = quint64(m_r.toNegativeInteger());
             if (v == 0 || v > quint64(std::numeric_limits<qint64>::max()))
-                fail(QStringLiteral("%1 is out of range").arg(what));
+                fail(QStringLiteral("%1 is out of range").arg(describe(what)));
             m_r.next();
             return -qint64(v - 1) - 1;
         }
-        fail(QStringLiteral("%1 is not an integer").arg(what));
+        fail(QStringLiteral("%1 is not an integer").arg(describe(what)));
     }
 
     bool readBool(const QString &what)
     {
         checkStream();
         if (!m_r.isBool())
-            fail(QStringLiteral("%1 is not a boolean").arg(what));
+            fail(QStringLiteral("%1 is not a boolean").arg(describe(what)));
         const bool v = m_r.toBool();
         m_r.next();
         return v;
@@ -319,13 +365,14 @@ private:
         const int fieldCount = int(m_contents.fields.size());
         // Never trust a declared count further than the bytes could hold.
         if (m_r.isLengthKnown())
-            m_contents.rows.reserve(size_t(std::min<quint64>(m_r.length(), quint64(m_size / 2))));
+            m_rows.reserve(
+                size_t(std::min<quint64>({m_r.length(), quint64(MaxRows), quint64(m_size) / quint64(fieldCount + 1)})));
         m_r.enterContainer();
         while (m_r.lastError() == QCborError::NoError && m_r.hasNext()) {
-            expect(QCborStreamReader::Array, QStringLiteral("row %1 is not an array").arg(m_contents.rows.size() + 1));
+            expect(QCborStreamReader::Array, QStringLiteral("row %1 is not an array").arg(m_rows.size() + 1));
             if (m_r.isLengthKnown() && m_r.length() != quint64(fieldCount))
                 fail(QStringLiteral("row %1 has %2 values for %3 fields")
-                         .arg(m_contents.rows.size() + 1)
+                         .arg(m_rows.size() + 1)
                          .arg(m_r.length())
                          .arg(fieldCount));
             m_r.enterContainer();
@@ -333,17 +380,27 @@ private:
             int i = 0;
             while (m_r.lastError() == QCborError::NoError && m_r.hasNext()) {
                 if (i >= fieldCount)
-                    fail(QStringLiteral("row %1 has too many values").arg(m_contents.rows.size() + 1));
+                    fail(QStringLiteral("row %1 has too many values").arg(m_rows.size() + 1));
                 readValue(row, i++);
             }
             checkStream();
             if (i != fieldCount)
-                fail(QStringLiteral("row %1 has too few values").arg(m_contents.rows.size() + 1));
+                fail(QStringLiteral("row %1 has too few values").arg(m_rows.size() + 1));
             m_r.leaveContainer();
-            m_contents.rows.push_back(std::make_shared<const RowData>(std::move(row)));
+            addRow(std::move(row));
         }
         checkStream();
         m_r.leaveContainer();
+        m_contents.rows = m_rows.finish();
+    }
+
+    void addRow(RowData &&row)
+    {
+        try {
+            m_rows.add(std::move(row));
+        } catch (const std::length_error &) {
+            fail(QStringLiteral("more than %1 rows").arg(MaxRows));
+        }
     }
 
     void readValue(RowData &row, int i)
@@ -356,13 +413,13 @@ private:
             m_r.next();
             return;
         }
-        const QString what =
-            QStringLiteral("the value of \"%1\" in row %2").arg(def.name).arg(m_contents.rows.size() + 1);
+        m_field = i;
+        const QString what; // the value being read: described only for a message
         switch (def.type) {
         case FieldType::Integer: {
             const qint64 v = readInteger(what);
             if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
-                fail(QStringLiteral("%1 is out of range").arg(what));
+                fail(QStringLiteral("%1 is out of range").arg(describe(what)));
             row.numbers[slot] = double(v);
             break;
         }
@@ -377,11 +434,11 @@ private:
             } else if (m_r.isInteger()) {
                 v = double(readInteger(what));
             } else {
-                fail(QStringLiteral("%1 is not a date-time").arg(what));
+                fail(QStringLiteral("%1 is not a date-time").arg(describe(what)));
             }
             // Years 1 to 9999, as the program's dates can be.
             if (!std::isfinite(v) || v < -693593.0 || v > 2958466.0)
-                fail(QStringLiteral("%1 is out of range").arg(what));
+                fail(QStringLiteral("%1 is out of range").arg(describe(what)));
             row.numbers[slot] = v;
             break;
         }
@@ -393,10 +450,14 @@ private:
             QString s = readText(-1, what);
             if (def.size > 0 && s.size() > def.size)
                 s.truncate(def.size);
+            // The decoder leaves spare room behind the text; a table of many
+            // rows keeps only what the texts need.
+            s.squeeze();
             row.strings[slot] = std::move(s);
             break;
         }
         }
+        m_field = -1;
         row.nullMask &= ~bit;
     }
 
@@ -404,7 +465,9 @@ private:
     QString m_file;
     qint64 m_size;
     Contents m_contents;
+    RowCollector m_rows;
     Layout m_layout;
+    int m_field = -1; // the field whose value is being read
 };
 
 // ---------------------------------------------------------------------------
@@ -652,31 +715,37 @@ private:
                     continue; // attributes of the engine's own (RowState) and unknown ones
                 setValue(row, i, attr.value().toString());
             }
-            m_contents.rows.push_back(std::make_shared<const RowData>(std::move(row)));
+            try {
+                m_rows.add(std::move(row));
+            } catch (const std::length_error &) {
+                fail(QStringLiteral("more than %1 rows").arg(MaxRows));
+            }
             m_x.skipCurrentElement();
             check();
         }
+        m_contents.rows = m_rows.finish();
     }
 
     void setValue(RowData &row, int i, const QString &text)
     {
         const FieldDef &def = m_contents.fields[i];
         const int slot = m_layout.slots[size_t(i)];
-        const QString what =
-            QStringLiteral("the value of \"%1\" in row %2").arg(def.name).arg(m_contents.rows.size() + 1);
+        const auto what = [&] {
+            return QStringLiteral("the value of \"%1\" in row %2").arg(def.name).arg(m_rows.size() + 1);
+        };
         switch (def.type) {
         case FieldType::Integer: {
             bool ok = false;
             const int v = text.toInt(&ok);
             if (!ok)
-                fail(QStringLiteral("%1 is not an integer").arg(what));
+                fail(QStringLiteral("%1 is not an integer").arg(what()));
             row.numbers[slot] = double(v);
             break;
         }
         case FieldType::DateTime: {
             double v = 0;
             if (!parseXmlDateTime(text, v))
-                fail(QStringLiteral("%1 is not a date-time").arg(what));
+                fail(QStringLiteral("%1 is not a date-time").arg(what()));
             row.numbers[slot] = v;
             break;
         }
@@ -686,7 +755,7 @@ private:
             else if (text.compare(QLatin1String("FALSE"), Qt::CaseInsensitive) == 0)
                 row.numbers[slot] = 0;
             else
-                fail(QStringLiteral("%1 is not a boolean").arg(what));
+                fail(QStringLiteral("%1 is not a boolean").arg(what()));
             break;
         case FieldType::String:
         case FieldType::Memo:
@@ -699,10 +768,23 @@ private:
     QXmlStreamReader m_x;
     QString m_file;
     Contents m_contents;
+    RowCollector m_rows;
     Layout m_layout;
 };
 
 } // namespace
+
+// Makes the written bytes durable before the file replaces the old one, so
+// a power cut right after the rename cannot leave an empty data file.
+bool SyncToDisk(QSaveFile &file)
+{
+#ifdef Q_OS_UNIX
+    return ::fsync(file.handle()) == 0;
+#else
+    Q_UNUSED(file);
+    return true;
+#endif
+}
 
 QByteArray encode(const Table &table, Format format)
 {
@@ -715,7 +797,7 @@ void write(const QString &fileName, const Table &table, Format format)
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         throw EDatabaseError(QStringLiteral("Cannot create file \"%1\": %2").arg(fileName, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    if (file.write(bytes) != bytes.size() || !file.flush() || !SyncToDisk(file) || !file.commit())
         throw EDatabaseError(QStringLiteral("Cannot write file \"%1\": %2").arg(fileName, file.errorString()));
 }
 

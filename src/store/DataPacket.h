@@ -24,8 +24,10 @@ struct Contents
     std::vector<Row> rows;
 };
 
-// Largest file a reader accepts.
-inline constexpr qint64 MaxFileSize = qint64(512) * 1024 * 1024;
+// Largest file and most rows a reader accepts (a data file of 100,000 alarms
+// takes about 15 MB).
+inline constexpr qint64 MaxFileSize = qint64(256) * 1024 * 1024;
+inline constexpr int MaxRows = 2000000;
 
 // Writes the stored (not calculated) fields and every row of the table,
 // replacing the file atomically.

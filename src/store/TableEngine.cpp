@@ -337,10 +337,9 @@ Table::~Table() = default;
 template <typename F>
 void Table::forEachSource(F &&function)
 {
-    // A copy: a handler may attach or detach data sources.
-    const QList<QPointer<DataSource>> sources = m_sources;
-    for (const auto &source : sources) {
-        if (source)
+    // By index: a handler may attach or detach data sources meanwhile.
+    for (qsizetype i = 0; i < m_sources.size(); ++i) {
+        if (DataSource *source = m_sources[i].data())
             function(*source);
     }
 }
@@ -389,6 +388,10 @@ Field &Table::field(int index) const
 
 Field *Table::findField(const QString &name) const
 {
+    for (const auto &f : m_fields) {
+        if (f->fieldName() == name)
+            return f.get();
+    }
     for (const auto &f : m_fields) {
         if (f->fieldName().compare(name, Qt::CaseInsensitive) == 0)
             return f.get();
@@ -854,7 +857,7 @@ void Table::post()
     checkRequiredFields();
     calculateFields();
 
-    Row row = std::make_shared<const RowData>(*m_buffer);
+    Row row = std::make_shared<const RowData>(std::move(*m_buffer));
     if (m_state == DataSetState::Insert) {
         const int pos = insertPosition(*row);
         m_rows.insert(m_rows.begin() + pos, std::move(row));
