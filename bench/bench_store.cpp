@@ -28,10 +28,10 @@ namespace {
 
 QString Text(QRandomGenerator &rng, int minLength, int maxLength)
 {
-    static const QString words[] = {QStringLiteral("meeting"), QStringLiteral("call"), QStringLiteral("doctor"),
-                                    QStringLiteral("report"),  QStringLiteral("pay"),  QStringLiteral("birthday"),
-                                    QStringLiteral("Paris"),   QStringLiteral("r\u00e9union"), QStringLiteral("backup"),
-                                    QStringLiteral("review")};
+    static const QString words[] = {
+        QStringLiteral("meeting"), QStringLiteral("call"),     QStringLiteral("doctor"), QStringLiteral("report"),
+        QStringLiteral("pay"),     QStringLiteral("birthday"), QStringLiteral("Paris"),  QStringLiteral("r\u00e9union"),
+        QStringLiteral("backup"),  QStringLiteral("review")};
     const int length = int(rng.bounded(minLength, maxLength + 1));
     QString s;
     while (s.size() < length)
@@ -52,8 +52,9 @@ void Fill(TdmKaAlarms &dm, int n)
     for (int i = 0; i < n; ++i) {
         const TDateTime date = zel::RoundToMs(now + double(rng.bounded(-365 * 1440, 365 * 1440)) / 1440.0);
         dm.cdsAlarms.appendRecord({i + 1, date, QVariant(), 0, Text(rng, 8, 25), rng.bounded(10) ? 1 : 0,
-                                   int(rng.bounded(3)), rng.bounded(2) ? Text(rng, 10, 200) : QString(), 1, int(rng.bounded(11)),
-                                   rng.bounded(3) == 0 ? Text(rng, 20, 60) : QString(), 0, rng.bounded(10) ? 0 : 1});
+                                   int(rng.bounded(3)), rng.bounded(2) ? Text(rng, 10, 200) : QString(), 1,
+                                   int(rng.bounded(11)), rng.bounded(3) == 0 ? Text(rng, 20, 60) : QString(), 0,
+                                   rng.bounded(10) ? 0 : 1});
     }
     dm.cdsAlarms.enableControls();
     dm.Loading = false;
@@ -181,11 +182,11 @@ void RefreshDueBaseline(benchmark::State &state)
     Table &m = dm.cdsAlarms;
     for (int i = 0; i < m.recordCount(); ++i) {
         m.withRow(i, [&] {
-            plain.push_back({m.fieldByName(AlarmField::Number).asInteger(), m.fieldByName(AlarmField::Date).asDateTime(),
-                             m.fieldByName(AlarmField::Enabled).asInteger(),
-                             m.fieldByName(AlarmField::Deleted).asInteger(), m.fieldByName(AlarmField::Title).asString(),
-                             m.fieldByName(AlarmField::Comments).asString(),
-                             m.fieldByName(AlarmField::Application).asString()});
+            plain.push_back(
+                {m.fieldByName(AlarmField::Number).asInteger(), m.fieldByName(AlarmField::Date).asDateTime(),
+                 m.fieldByName(AlarmField::Enabled).asInteger(), m.fieldByName(AlarmField::Deleted).asInteger(),
+                 m.fieldByName(AlarmField::Title).asString(), m.fieldByName(AlarmField::Comments).asString(),
+                 m.fieldByName(AlarmField::Application).asString()});
         });
     }
     for (auto _ : state) {
@@ -196,7 +197,8 @@ void RefreshDueBaseline(benchmark::State &state)
             if (a.deleted == 0 && a.enabled == 1 && a.date <= now)
                 due.push_back(&a);
         }
-        std::stable_sort(due.begin(), due.end(), [](const PlainAlarm *a, const PlainAlarm *b) { return a->date < b->date; });
+        std::stable_sort(due.begin(), due.end(),
+                         [](const PlainAlarm *a, const PlainAlarm *b) { return a->date < b->date; });
         benchmark::DoNotOptimize(due.data());
     }
 }

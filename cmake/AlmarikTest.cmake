@@ -12,6 +12,7 @@ function(almarik_add_test name)
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE project_cfg almarik_core almarik_test_support Qt6::Test ${T_LIBS})
     target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}/tests")
+    target_compile_definitions(${name} PRIVATE ALMARIK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
     set(flags "")
     set(labels "unit")

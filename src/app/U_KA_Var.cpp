@@ -1,6 +1,8 @@
 #include "app/U_KA_Var.h"
 
-#include "diag/ZelDateTime.h"
+#include "app/MessageForm.h"
+#include "diag/U_ZEL_System.h"
+#include "diag/U_ZEL_Utilities.h"
 
 #include <QApplication>
 #include <QDir>
@@ -10,10 +12,18 @@
 namespace {
 
 int g_languageIndex = 0;
+KaVar::Folders g_folders;
+bool g_initialized = false;
 
 std::function<void(const QString &)> &ErrorTextHook()
 {
     static std::function<void(const QString &)> hook;
+    return hook;
+}
+
+std::function<int(const MessageDialogRequest &)> &MessageDialogHook()
+{
+    static std::function<int(const MessageDialogRequest &)> hook;
     return hook;
 }
 
@@ -23,12 +33,25 @@ namespace KaVar {
 
 void Initialize()
 {
+    // In this order: the build date, the time formats, the title, the folders
+    // and files, then the user's data folder is created (its result is not
+    // checked: a failure shows when the data file is written).
     zel::FormatSettings &formats = zel::Formats();
     formats.shortTimeFormat = QLatin1String(TimeFormat);
     formats.longTimeFormat = QLatin1String(TimeFormat);
     if (qApp)
         QApplication::setApplicationDisplayName(AppTitle());
-    QDir().mkpath(UserDataDir());
+    const TZELApplication *application = ZELApplication();
+    const TZELWindows *windows = ZELWindows();
+    const QString root =
+        application ? application->RootPath
+                    : AddTrailingBackslash(QDir::toNativeSeparators(
+                          QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/..")).absolutePath()));
+    const QString appData =
+        windows ? windows->AppData : QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    g_folders = FoldersFor(root, appData);
+    g_initialized = true;
+    QDir().mkpath(g_folders.UserDataDir);
 }
 
 void Finalize()
@@ -40,12 +63,83 @@ QString AppTitle()
     return QStringLiteral("Almarik 2");
 }
 
+TDateTime BuildDate()
+{
+    return zel::EncodeDate(2002, 11, 7);
+}
+
+Folders FoldersFor(const QString &rootPath, const QString &appData)
+{
+    const QString sep = QDir::separator();
+    Folders f;
+    f.AppRootDir = AddTrailingBackslash(rootPath);
+    f.DocsDir = f.AppRootDir + QStringLiteral("Docs") + sep;
+    f.HelpDir = f.DocsDir + QStringLiteral("Help") + sep;
+    f.LangDir = f.AppRootDir + QStringLiteral("Lang") + sep;
+    f.LegacyDataDir = f.AppRootDir + QStringLiteral("Datas") + sep;
+    f.SoundDir = f.AppRootDir + QStringLiteral("Sound") + sep;
+    f.UserDataDir = AddTrailingBackslash(appData) + QStringLiteral("Morvane") + sep + QStringLiteral("Almarik") + sep;
+    f.HelpFile = f.HelpDir + QStringLiteral("index.htm");
+    f.LicenseFile = f.DocsDir + QStringLiteral("License.rtf");
+    f.ReadmeFile = f.DocsDir + QStringLiteral("Readme.rtf");
+    return f;
+}
+
+const Folders &Paths()
+{
+    if (!g_initialized)
+        Initialize();
+    return g_folders;
+}
+
+QString AppRootDir()
+{
+    return Paths().AppRootDir;
+}
+
+QString DocsDir()
+{
+    return Paths().DocsDir;
+}
+
+QString HelpDir()
+{
+    return Paths().HelpDir;
+}
+
+QString LangDir()
+{
+    return Paths().LangDir;
+}
+
+QString LegacyDataDir()
+{
+    return Paths().LegacyDataDir;
+}
+
+QString SoundDir()
+{
+    return Paths().SoundDir;
+}
+
 QString UserDataDir()
 {
-    QString appData = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (!appData.endsWith(QLatin1Char('/')))
-        appData += QLatin1Char('/');
-    return QDir::toNativeSeparators(appData + QStringLiteral("Morvane/Almarik/"));
+    return Paths().UserDataDir;
+}
+
+QString HelpFile()
+{
+    return Paths().HelpFile;
+}
+
+QString LicenseFile()
+{
+    return Paths().LicenseFile;
+}
+
+QString ReadmeFile()
+{
+    return Paths().ReadmeFile;
 }
 
 int LanguageIndex()
@@ -63,6 +157,17 @@ QString Tr(const QString &english, const QString &french)
     return g_languageIndex == 1 ? french : english;
 }
 
+QString SiteAddress()
+{
+    const QString override = qEnvironmentVariable("ALMARIK_SITE_URL");
+    return override.isEmpty() ? QStringLiteral("https://www.morvane.example/almarik/") : override;
+}
+
+QString SupportMail()
+{
+    return QStringLiteral("almarik@morvane.example");
+}
+
 } // namespace KaVar
 
 void ShowErrorText(const QString &text)
@@ -71,11 +176,27 @@ void ShowErrorText(const QString &text)
         hook(text);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, KaVar::AppTitle(), text, QMessageBox::Ok);
+    // The texts carry Windows line breaks; the box shows one break for each.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(QMessageBox::NoIcon, KaVar::AppTitle(), shown, QMessageBox::Ok);
     box.exec();
 }
 
 void SetShowErrorTextHook(std::function<void(const QString &)> hook)
 {
     ErrorTextHook() = std::move(hook);
+}
+
+int ShowMessageDialog(const QString &text, int type, int buttons, int helpContext)
+{
+    if (const auto &hook = MessageDialogHook())
+        return hook({text, type, buttons});
+    TMessageForm form(text, type, buttons, helpContext);
+    return form.exec();
+}
+
+void SetMessageDialogHook(std::function<int(const MessageDialogRequest &)> hook)
+{
+    MessageDialogHook() = std::move(hook);
 }

@@ -1,5 +1,6 @@
 // Entry point of Almarik 2.
 #include "app/U_KA_Var.h"
+#include "diag/U_ZEL_System.h"
 #include "diag/ZelException.h"
 #include "store/D_KA_Alarms.h"
 
@@ -9,6 +10,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // The support library first (system and application facts, the end of
+    // the session), then the shared unit.
+    ZelSystemInitialize();
     KaVar::Initialize();
     int result = 0;
     try {
@@ -19,5 +23,6 @@ int main(int argc, char *argv[])
         result = 1;
     }
     KaVar::Finalize();
+    ZelSystemFinalize();
     return result;
 }

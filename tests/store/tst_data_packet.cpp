@@ -5,6 +5,8 @@
 #include "store/TableEngine.h"
 
 #include <QCborStreamWriter>
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -256,6 +258,29 @@ private Q_SLOTS:
             }
             QVERIFY2(refused, qPrintable(QStringLiteral("a file cut at %1 bytes was accepted").arg(length)));
         }
+    }
+
+    // The seeds of the fuzzers and every input they found failing are read
+    // without a crash: accepted, or refused with a message naming the file.
+    void fuzzerFindingsAreReplayed()
+    {
+        const QDir root(QStringLiteral(ALMARIK_SOURCE_DIR "/tests/fuzz"));
+        QDirIterator it(root.path(), {QStringLiteral("*")}, QDir::Files, QDirIterator::Subdirectories);
+        int replayed = 0;
+        while (it.hasNext()) {
+            const QString file = it.next();
+            if (file.contains(QLatin1String("/corpus/filter/")) || file.endsWith(QLatin1String(".cpp")) ||
+                file.endsWith(QLatin1String("CMakeLists.txt")))
+                continue;
+            try {
+                Table t(QStringLiteral("t"));
+                t.loadFromFile(file);
+            } catch (const EDatabaseError &e) {
+                QVERIFY2(e.message().contains(file), qPrintable(e.message()));
+            }
+            ++replayed;
+        }
+        QVERIFY(replayed >= 2);
     }
 
     void missingFileNamesTheFile()

@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include "app/U_KA_Var.h"
+#include "diag/U_ZEL_System.h"
 #include "store/DataPacket.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@ void InitProgramUnits()
 {
     if (!qEnvironmentVariableIsSet("ALMARIK_TEST_ROOT"))
         qFatal("tests must run through run-isolated (temporary HOME and XDG folders)");
+    ZelSystemInitialize();
     KaVar::Initialize();
 }
 

@@ -1,0 +1,242 @@
+// The shell helpers of U_KA_Var: autostart, opening targets, the web site and
+// the mail link, the web reader, the password scrambler and the move of the
+// legacy data folder.
+#include "app/U_KA_Var.h"
+
+#include "diag/U_ZEL_FileSystem.h"
+#include "diag/U_ZEL_System.h"
+#include "diag/U_ZEL_Utilities.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+
+// The fixed key byte of the password scrambler.
+constexpr char16_t ScrambleKey = 0x5A;
+
+QString ExecutablePath()
+{
+    if (const TZELApplication *application = ZELApplication())
+        return application->ExeName;
+    return QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
+}
+
+// Quoting of a desktop entry's Exec value: a path with blanks or reserved
+// characters goes in double quotes with '"', '`', '$' and '\' escaped; '%' is
+// doubled in every case.
+QString QuoteExec(const QString &path)
+{
+    QString escaped = path;
+    escaped.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    bool needsQuotes = false;
+    for (QChar c : path)
+        needsQuotes = needsQuotes || reserved.contains(c);
+    if (!needsQuotes)
+        return escaped;
+    QString quoted;
+    for (QChar c : std::as_const(escaped)) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        quoted += c;
+    }
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString UnquoteExec(const QString &value)
+{
+    QString text = value.trimmed();
+    if (text.size() >= 2 && text.startsWith(QLatin1Char('"')) && text.endsWith(QLatin1Char('"'))) {
+        QString plain;
+        for (qsizetype i = 1; i + 1 < text.size(); ++i) {
+            if (text[i] == QLatin1Char('\\') && i + 2 < text.size())
+                ++i;
+            plain += text[i];
+        }
+        text = plain;
+    }
+    text.replace(QStringLiteral("%%"), QStringLiteral("%"));
+    return text;
+}
+
+// The Exec value of a desktop entry, as written (escapes of the desktop entry
+// value format undone: \s \n \t \r \\).
+QString ReadExecLine(const QString &entryPath)
+{
+    QFile file(entryPath);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    bool inEntry = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('[')))
+            inEntry = line == QLatin1String("[Desktop Entry]");
+        else if (inEntry && line.startsWith(QLatin1String("Exec="))) {
+            QString value;
+            const QString raw = line.mid(5);
+            for (qsizetype i = 0; i < raw.size(); ++i) {
+                if (raw[i] == QLatin1Char('\\') && i + 1 < raw.size()) {
+                    const QChar next = raw[++i];
+                    value += next == QLatin1Char('s')   ? QChar(QLatin1Char(' '))
+                             : next == QLatin1Char('n') ? QChar(QLatin1Char('\n'))
+                             : next == QLatin1Char('t') ? QChar(QLatin1Char('\t'))
+                             : next == QLatin1Char('r') ? QChar(QLatin1Char('\r'))
+                                                        : next;
+                } else {
+                    value += raw[i];
+                }
+            }
+            return value;
+        }
+    }
+    return {};
+}
+
+QString EscapeValue(const QString &value)
+{
+    QString escaped;
+    for (QChar c : value) {
+        if (c == QLatin1Char('\\'))
+            escaped += QStringLiteral("\\\\");
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+} // namespace
+
+QString AutoStartEntryPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/autostart/Almarik.desktop");
+}
+
+void SetAutoStart(bool on)
+{
+#ifdef Q_OS_WIN
+    QSettings run(QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"),
+                  QSettings::NativeFormat);
+    if (on)
+        run.setValue(QStringLiteral("Almarik"), ExecutablePath());
+    else
+        run.remove(QStringLiteral("Almarik"));
+    run.sync();
+    if (run.status() != QSettings::NoError)
+        throw Exception(QStringLiteral("Cannot write the Run key"));
+#else
+    const QString entry = AutoStartEntryPath();
+    if (!on) {
+        if (QFileInfo::exists(entry) && !QFile::remove(entry))
+            throw Exception(QStringLiteral("Cannot delete \"%1\"").arg(entry));
+        return;
+    }
+    QDir().mkpath(QFileInfo(entry).path());
+    QSaveFile file(entry);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(entry, file.errorString()));
+    const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=") + KaVar::AppTitle() +
+                         QStringLiteral("\nExec=") + EscapeValue(QuoteExec(ExecutablePath())) +
+                         QStringLiteral("\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+    file.write(text.toUtf8());
+    if (!file.commit())
+        throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(entry, file.errorString()));
+#endif
+}
+
+bool AutoStartIsSet()
+{
+#ifdef Q_OS_WIN
+    QSettings run(QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"),
+                  QSettings::NativeFormat);
+    return run.contains(QStringLiteral("Almarik")) && run.value(QStringLiteral("Almarik")).toString() == ExecutablePath();
+#else
+    const QString entry = AutoStartEntryPath();
+    return QFileInfo::exists(entry) && UnquoteExec(ReadExecLine(entry)) == ExecutablePath();
+#endif
+}
+
+void ShellOpen(const QString &target, int verbIndex)
+{
+    if (ShellExecute(target, verbIndex, QString(), QString(), SW_SHOW) <= 32)
+        throw Exception(QStringLiteral("Error on executing : ") + target);
+}
+
+void OpenWebSite()
+{
+    ShellOpen(KaVar::SiteAddress() + QStringLiteral("?referer=AlmarikSH"), 0);
+}
+
+QString MailLink(const QString &subject, const QString &body)
+{
+    QString link = QStringLiteral("mailto:") + KaVar::SupportMail() + QStringLiteral("?subject=\"[Almarik 2] ") + subject;
+    if (!body.isEmpty())
+        link += QStringLiteral("\"&body=\"") + body;
+    return link + QLatin1Char('"');
+}
+
+void SendMail(const QString &subject, const QString &body)
+{
+    ShellOpen(MailLink(subject, body), 1);
+}
+
+QString ReadWebResource(const QString &address)
+{
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    QNetworkAccessManager manager;
+    QNetworkRequest request{QUrl(address)};
+    request.setHeader(QNetworkRequest::UserAgentHeader, QFileInfo(QDir::fromNativeSeparators(ExecutablePath())).fileName());
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
+    request.setTransferTimeout(30000);
+    if (!request.url().isValid() || request.url().scheme().isEmpty())
+        throw Exception(QStringLiteral("Internet Connect Error"));
+
+    QNetworkReply *reply = manager.get(request);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    const QByteArray body = reply->readAll();
+    const QNetworkReply::NetworkError error = reply->error();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    reply->deleteLater();
+
+    // An HTTP error status is no resource: treating the error page as the
+    // answer would report success for a missing page.
+    if (!answered || status >= 400)
+        throw Exception(QStringLiteral("Internet Connect Error"));
+    if (error != QNetworkReply::NoError)
+        throw EAbort(QStringLiteral("Operation aborted"));
+    return QString::fromLatin1(body);
+}
+
+QString ScramblePassword(const QString &text)
+{
+    QString result = text;
+    for (qsizetype i = 0; i + 1 < result.size(); ++i)
+        result[i] = QChar(char16_t(result[i].unicode() ^ ScrambleKey));
+    return result;
+}
+
+void MigrateLegacyData()
+{
+    const QString legacy = KaVar::LegacyDataDir();
+    if (!QFileInfo(QDir::fromNativeSeparators(legacy)).isDir())
+        return;
+    DoFileOperation(TFileOperation::foMove, legacy + QStringLiteral("*.*"), KaVar::UserDataDir(),
+                    TFileOperation::fofNoConfirmation | TFileOperation::fofNoConfirmMkDir |
+                        TFileOperation::fofRenameOnCollision | TFileOperation::fofSilent);
+    DoFileOperation(TFileOperation::foDelete, RemoveTrailingBackslash(legacy), QString(),
+                    TFileOperation::fofNoConfirmation | TFileOperation::fofNoConfirmMkDir);
+}

@@ -1,0 +1,209 @@
+#include "diag/U_ZEL_Utilities.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QWidget>
+
+namespace {
+
+std::function<void(const QString &)> &ErrorBoxHook()
+{
+    static std::function<void(const QString &)> hook;
+    return hook;
+}
+
+std::function<bool(const QString &)> &OpenUrlHook()
+{
+    static std::function<bool(const QString &)> hook;
+    return hook;
+}
+
+bool OpenUrl(const QUrl &url)
+{
+    if (const auto &hook = OpenUrlHook())
+        return hook(url.toString());
+    return QDesktopServices::openUrl(url);
+}
+
+// Whether the desktop knows a program for this kind of document. Where the
+// freedesktop tools are missing the desktop's own answer to the open decides.
+bool HasAssociation(const QString &file)
+{
+    const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (xdgMime.isEmpty())
+        return true;
+    const QString type = QMimeDatabase().mimeTypeForFile(file).name();
+    QProcess query;
+    query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"), type});
+    if (!query.waitForFinished(5000) || query.exitStatus() != QProcess::NormalExit)
+        return true;
+    return !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+bool HasScheme(const QString &target)
+{
+    const QUrl url(target, QUrl::StrictMode);
+    // One-letter schemes are drive letters ("C:\...").
+    return url.isValid() && url.scheme().size() > 1;
+}
+
+} // namespace
+
+void SetErrorBoxHook(std::function<void(const QString &)> hook)
+{
+    ErrorBoxHook() = std::move(hook);
+}
+
+void SetOpenUrlHook(std::function<bool(const QString &)> hook)
+{
+    OpenUrlHook() = std::move(hook);
+}
+
+void ErrorBox(const QString &text)
+{
+    if (const auto &hook = ErrorBoxHook()) {
+        hook(text);
+    } else {
+        if (QWidget *window = QApplication::activeWindow())
+            window->raise();
+        QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text, QMessageBox::Ok);
+        box.exec();
+    }
+    throw EAbort();
+}
+
+QString ShellErrorText(int result)
+{
+    switch (result) {
+    case 0:
+        return QStringLiteral("Not enough memory or system ressources");
+    case 2:
+        return QStringLiteral("File not found");
+    case 3:
+        return QStringLiteral("Path not found");
+    case 5:
+        return QStringLiteral("Access denied");
+    case 8:
+        return QStringLiteral("Not enough memory");
+    case 11:
+        return QStringLiteral("Invalid file");
+    case 26:
+        return QStringLiteral("Share violation");
+    case 27:
+        return QStringLiteral("Bad file association");
+    case 31:
+        return QStringLiteral("No association found");
+    case 32:
+        return QStringLiteral("File not found");
+    default:
+        return QString::number(result);
+    }
+}
+
+int ShellExecute(const QString &file, int verbIndex, const QString &parameters, const QString &directory,
+                 int showCommand)
+{
+    Q_UNUSED(verbIndex); // the default action and "open" are the same on the desktop
+    Q_UNUSED(showCommand);
+    constexpr int Success = 42;
+    const QString target = file.trimmed();
+    if (target.isEmpty())
+        return 2;
+    if (HasScheme(target) && !target.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        return OpenUrl(QUrl(target)) ? Success : 31;
+
+    const QString path = target.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)
+                             ? QUrl(target).toLocalFile()
+                             : QDir::fromNativeSeparators(target);
+    const QFileInfo info(directory.isEmpty() || QDir::isAbsolutePath(path) ? path : QDir(directory).filePath(path));
+    if (!info.exists()) {
+        // Neither a file nor a program found on the search path.
+        if (!path.contains(QLatin1Char('/'))) {
+            const QString program = QStandardPaths::findExecutable(path);
+            if (!program.isEmpty()) {
+                return QProcess::startDetached(program, QProcess::splitCommand(parameters), directory) ? Success
+                                                                                                        : 5;
+            }
+        }
+        return info.absoluteDir().exists() ? 2 : 3;
+    }
+    if (!info.isReadable())
+        return 5;
+    if (info.isFile() && info.isExecutable()) {
+        const bool started = QProcess::startDetached(info.absoluteFilePath(), QProcess::splitCommand(parameters),
+                                                     directory.isEmpty() ? info.absolutePath() : directory);
+        return started ? Success : 5;
+    }
+    if (info.isFile() && !HasAssociation(info.absoluteFilePath()))
+        return 31;
+    return OpenUrl(QUrl::fromLocalFile(info.absoluteFilePath())) ? Success : 31;
+}
+
+int ExecuteFile(const QString &file, int verbIndex, const QString &parameters, int showCommand,
+                const QString &directory)
+{
+    const int result = ShellExecute(file, verbIndex, parameters, directory, showCommand);
+    if (result > 32)
+        return result;
+    const QFileInfo info(QDir::fromNativeSeparators(file));
+    QString folder = info.path();
+    folder = (folder == QLatin1String(".") && !file.contains(QLatin1Char('/'))) ? QString()
+                                                                                 : AddTrailingBackslash(folder);
+    ErrorBox(QStringLiteral("Error on executing :\r\n\r\n   File : ") + info.fileName() +
+             QStringLiteral("\r\n   Params : ") + parameters + QStringLiteral("\r\n   Path : ") +
+             QDir::toNativeSeparators(folder) + QStringLiteral("\r\n\r\n   Message : ") + ShellErrorText(result));
+}
+
+QString AddTrailingBackslash(const QString &path)
+{
+    if (path.isEmpty() || path.endsWith(QDir::separator()))
+        return path;
+    return path + QDir::separator();
+}
+
+QString RemoveTrailingBackslash(const QString &path)
+{
+    if (path.endsWith(QDir::separator()))
+        return path.left(path.size() - 1);
+    return path;
+}
+
+int IndexOfText(const QString &value, const QStringList &list)
+{
+    for (int i = 0; i < list.size(); ++i) {
+        if (list[i].compare(value, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+QString LongFileName(const QString &path)
+{
+#ifdef Q_OS_WIN
+    // The long form of every component, as the file system reports it.
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? path : QDir::toNativeSeparators(canonical);
+#else
+    // No short names here: the path is already in its long form.
+    return path;
+#endif
+}
+
+QString SafeFreeDescription(const QObject *object)
+{
+    const QString name = object->objectName();
+    const QString className = QString::fromLatin1(object->metaObject()->className());
+    return name.isEmpty() ? className : name + QStringLiteral(": ") + className;
+}
+
+QString SafeFreeDescription(const void *, const char *typeName)
+{
+    return QString::fromLatin1(typeName);
+}
