@@ -92,6 +92,12 @@ const Folders &Paths()
     return g_folders;
 }
 
+void SetPaths(const Folders &folders)
+{
+    g_folders = folders;
+    g_initialized = true;
+}
+
 QString AppRootDir()
 {
     return Paths().AppRootDir;

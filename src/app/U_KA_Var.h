@@ -45,6 +45,8 @@ struct Folders
 Folders FoldersFor(const QString &rootPath, const QString &appData);
 // The folders of the running program (set by Initialize).
 const Folders &Paths();
+// Test seam: replaces the folders of the running program.
+void SetPaths(const Folders &folders);
 
 QString AppRootDir();
 QString DocsDir();

@@ -159,7 +159,8 @@ bool AutoStartIsSet()
 #ifdef Q_OS_WIN
     QSettings run(QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"),
                   QSettings::NativeFormat);
-    return run.contains(QStringLiteral("Almarik")) && run.value(QStringLiteral("Almarik")).toString() == ExecutablePath();
+    return run.contains(QStringLiteral("Almarik")) &&
+           run.value(QStringLiteral("Almarik")).toString() == ExecutablePath();
 #else
     const QString entry = AutoStartEntryPath();
     return QFileInfo::exists(entry) && UnquoteExec(ReadExecLine(entry)) == ExecutablePath();
@@ -179,7 +180,8 @@ void OpenWebSite()
 
 QString MailLink(const QString &subject, const QString &body)
 {
-    QString link = QStringLiteral("mailto:") + KaVar::SupportMail() + QStringLiteral("?subject=\"[Almarik 2] ") + subject;
+    QString link =
+        QStringLiteral("mailto:") + KaVar::SupportMail() + QStringLiteral("?subject=\"[Almarik 2] ") + subject;
     if (!body.isEmpty())
         link += QStringLiteral("\"&body=\"") + body;
     return link + QLatin1Char('"');
@@ -195,7 +197,8 @@ QString ReadWebResource(const QString &address)
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     QNetworkAccessManager manager;
     QNetworkRequest request{QUrl(address)};
-    request.setHeader(QNetworkRequest::UserAgentHeader, QFileInfo(QDir::fromNativeSeparators(ExecutablePath())).fileName());
+    request.setHeader(QNetworkRequest::UserAgentHeader,
+                      QFileInfo(QDir::fromNativeSeparators(ExecutablePath())).fileName());
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
     request.setTransferTimeout(30000);
     if (!request.url().isValid() || request.url().scheme().isEmpty())

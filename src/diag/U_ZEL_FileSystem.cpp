@@ -35,9 +35,8 @@ QStringList Expand(const QString &source)
         pattern = QStringLiteral("*");
     QStringList result;
     const QDir dir = info.dir();
-    const QStringList names =
-        dir.entryList({pattern}, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                      QDir::Name);
+    const QStringList names = dir.entryList(
+        {pattern}, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString &name : names)
         result << dir.filePath(name);
     return result;
@@ -212,9 +211,8 @@ int TFileOperation::Execute()
     if (m_mode == foRename) {
         if (sources.size() != 1)
             return ErrorFileNotFound;
-        const QString target = QFileInfo(destination).isAbsolute()
-                                   ? destination
-                                   : QFileInfo(sources.first()).dir().filePath(destination);
+        const QString target =
+            QFileInfo(destination).isAbsolute() ? destination : QFileInfo(sources.first()).dir().filePath(destination);
         return transfer(sources.first(), target, true);
     }
 
@@ -222,11 +220,11 @@ int TFileOperation::Execute()
     // delimiter, or several sources go there; otherwise onto that file name.
     const bool move = m_mode == foMove;
     const QFileInfo dest(destination);
-    const bool intoFolder = dest.isDir() || destination.endsWith(QLatin1Char('/')) || sources.size() > 1 ||
-                            anyWildcard;
+    const bool intoFolder = dest.isDir() || destination.endsWith(QLatin1Char('/')) || sources.size() > 1 || anyWildcard;
     if (intoFolder && !dest.exists()) {
         if (!m_options.testFlag(fofNoConfirmMkDir) &&
-            !confirm(QStringLiteral("The folder \"%1\" does not exist. Create it?").arg(QDir::toNativeSeparators(destination))))
+            !confirm(QStringLiteral("The folder \"%1\" does not exist. Create it?")
+                         .arg(QDir::toNativeSeparators(destination))))
             return ErrorCancelled;
         if (!QDir().mkpath(destination))
             return ErrorAccessDenied;

@@ -21,7 +21,7 @@ struct Found
 };
 
 #ifndef Q_OS_WIN
-template<typename T>
+template <typename T>
 bool ReadAt(const QByteArray &bytes, quint64 offset, bool littleEndian, T &value)
 {
     if (offset > quint64(bytes.size()) || quint64(bytes.size()) - offset < sizeof(T))
@@ -45,7 +45,8 @@ Found ReadElf(const QString &fileName)
     if (!file.open(QIODevice::ReadOnly))
         throw Exception(file.errorString());
     const QByteArray head = file.read(64);
-    if (head.size() < 52 || !head.startsWith("\x7f" "ELF"))
+    if (head.size() < 52 || !head.startsWith("\x7f"
+                                             "ELF"))
         return {};
     const bool is64 = head[4] == 2;
     const bool little = head[5] == 1;
@@ -85,7 +86,8 @@ Found ReadElf(const QString &fileName)
                    ReadAt<quint64>(bytes, base + 0x20, little, s.size);
         } else {
             quint32 o = 0, z = 0;
-            good = good && ReadAt<quint32>(bytes, base + 0x10, little, o) && ReadAt<quint32>(bytes, base + 0x14, little, z);
+            good = good && ReadAt<quint32>(bytes, base + 0x10, little, o) &&
+                   ReadAt<quint32>(bytes, base + 0x14, little, z);
             s.offset = o;
             s.size = z;
         }

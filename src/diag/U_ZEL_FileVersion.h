@@ -45,8 +45,8 @@ struct ZelVersionRecord
 };
 
 #if defined(__ELF__)
-#define ZEL_EMBED_VERSION(MAJOR, MINOR, RELEASE, BUILD)                                                              \
-    extern "C" __attribute__((used, section(".zel_version"), aligned(4))) const ZelVersionRecord zelVersionRecord = { \
+#define ZEL_EMBED_VERSION(MAJOR, MINOR, RELEASE, BUILD)                                                                \
+    extern "C" __attribute__((used, section(".zel_version"), aligned(4))) const ZelVersionRecord zelVersionRecord = {  \
         {'Z', 'E', 'L', 'V', 'E', 'R', 'S', '1'}, (MAJOR), (MINOR), (RELEASE), (BUILD)}
 #else
 #define ZEL_EMBED_VERSION(MAJOR, MINOR, RELEASE, BUILD) static_assert(true)

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QWidget>
@@ -49,9 +50,9 @@ bool HasAssociation(const QString &file)
 
 bool HasScheme(const QString &target)
 {
-    const QUrl url(target, QUrl::StrictMode);
-    // One-letter schemes are drive letters ("C:\...").
-    return url.isValid() && url.scheme().size() > 1;
+    // "scheme:..." with a scheme of two letters or more (one letter is a drive).
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
+    return scheme.match(target).hasMatch();
 }
 
 } // namespace
@@ -117,7 +118,7 @@ int ShellExecute(const QString &file, int verbIndex, const QString &parameters, 
     if (target.isEmpty())
         return 2;
     if (HasScheme(target) && !target.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
-        return OpenUrl(QUrl(target)) ? Success : 31;
+        return OpenUrl(QUrl(target, QUrl::TolerantMode)) ? Success : 31;
 
     const QString path = target.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)
                              ? QUrl(target).toLocalFile()
@@ -128,8 +129,7 @@ int ShellExecute(const QString &file, int verbIndex, const QString &parameters, 
         if (!path.contains(QLatin1Char('/'))) {
             const QString program = QStandardPaths::findExecutable(path);
             if (!program.isEmpty()) {
-                return QProcess::startDetached(program, QProcess::splitCommand(parameters), directory) ? Success
-                                                                                                        : 5;
+                return QProcess::startDetached(program, QProcess::splitCommand(parameters), directory) ? Success : 5;
             }
         }
         return info.absoluteDir().exists() ? 2 : 3;
@@ -154,8 +154,8 @@ int ExecuteFile(const QString &file, int verbIndex, const QString &parameters, i
         return result;
     const QFileInfo info(QDir::fromNativeSeparators(file));
     QString folder = info.path();
-    folder = (folder == QLatin1String(".") && !file.contains(QLatin1Char('/'))) ? QString()
-                                                                                 : AddTrailingBackslash(folder);
+    folder =
+        (folder == QLatin1String(".") && !file.contains(QLatin1Char('/'))) ? QString() : AddTrailingBackslash(folder);
     ErrorBox(QStringLiteral("Error on executing :\r\n\r\n   File : ") + info.fileName() +
              QStringLiteral("\r\n   Params : ") + parameters + QStringLiteral("\r\n   Path : ") +
              QDir::toNativeSeparators(folder) + QStringLiteral("\r\n\r\n   Message : ") + ShellErrorText(result));

@@ -53,7 +53,7 @@ QString LongFileName(const QString &path);
 
 // Frees the object and clears the pointer; a failing destructor is reported
 // with ErrorBox: "Error on destroying objet [<name>: <class>] :" and its message.
-template<typename T>
+template <typename T>
 void SafeFree(T *&object);
 QString SafeFreeDescription(const QObject *object);
 QString SafeFreeDescription(const void *object, const char *typeName);
@@ -64,7 +64,7 @@ void SetErrorBoxHook(std::function<void(const QString &)> hook);
 // The hook answers whether the desktop accepted to open the address.
 void SetOpenUrlHook(std::function<bool(const QString &)> hook);
 
-template<typename T>
+template <typename T>
 void SafeFree(T *&object)
 {
     if (!object)
@@ -79,6 +79,7 @@ void SafeFree(T *&object)
     try {
         delete doomed;
     } catch (const std::exception &e) {
-        ErrorBox(QStringLiteral("Error on destroying objet [%1] :\r\n\r\n%2").arg(description, QString::fromUtf8(e.what())));
+        ErrorBox(
+            QStringLiteral("Error on destroying objet [%1] :\r\n\r\n%2").arg(description, QString::fromUtf8(e.what())));
     }
 }

@@ -1,0 +1,165 @@
+// The shared unit: folders of the installation and of the user, the password
+// scrambler, the mail link, the autostart entry and the move of the legacy
+// data folder.
+#include "app/U_KA_Var.h"
+#include "diag/U_ZEL_System.h"
+#include "diag/U_ZEL_Utilities.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestKaVar : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { testsupport::InitProgramUnits(); }
+
+    void foldersOfAnInstallation()
+    {
+        // An executable two folders deep.
+        const TZELApplication app(QStringLiteral("/opt/Apps/Almarik/bin/almarik"), {});
+        const KaVar::Folders f = KaVar::FoldersFor(app.RootPath, QStringLiteral("/home/u/.local/share"));
+        QCOMPARE(f.AppRootDir, QStringLiteral("/opt/Apps/Almarik/"));
+        QCOMPARE(f.LangDir, QStringLiteral("/opt/Apps/Almarik/Lang/"));
+        QCOMPARE(f.DocsDir, QStringLiteral("/opt/Apps/Almarik/Docs/"));
+        QCOMPARE(f.HelpDir, QStringLiteral("/opt/Apps/Almarik/Docs/Help/"));
+        QCOMPARE(f.SoundDir, QStringLiteral("/opt/Apps/Almarik/Sound/"));
+        QCOMPARE(f.LegacyDataDir, QStringLiteral("/opt/Apps/Almarik/Datas/"));
+        QCOMPARE(f.HelpFile, QStringLiteral("/opt/Apps/Almarik/Docs/Help/index.htm"));
+        QCOMPARE(f.LicenseFile, QStringLiteral("/opt/Apps/Almarik/Docs/License.rtf"));
+        QCOMPARE(f.ReadmeFile, QStringLiteral("/opt/Apps/Almarik/Docs/Readme.rtf"));
+        // One delimiter before "Morvane", with or without a trailing one.
+        QCOMPARE(f.UserDataDir, QStringLiteral("/home/u/.local/share/Morvane/Almarik/"));
+        QCOMPARE(KaVar::FoldersFor(app.RootPath, QStringLiteral("/home/u/")).UserDataDir,
+                 QStringLiteral("/home/u/Morvane/Almarik/"));
+    }
+
+    void runningProgramFolders()
+    {
+        QCOMPARE(KaVar::UserDataDir(), QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                                           QStringLiteral("/Morvane/Almarik/"));
+        QVERIFY(QDir(KaVar::UserDataDir()).exists());
+        QCOMPARE(KaVar::AppTitle(), QStringLiteral("Almarik 2"));
+        QCOMPARE(zel::ToQDate(KaVar::BuildDate()), QDate(2002, 11, 7));
+        QCOMPARE(zel::Formats().shortTimeFormat, QStringLiteral("HH:mm"));
+        QCOMPARE(zel::Formats().longTimeFormat, QStringLiteral("HH:mm"));
+    }
+
+    void scramblePassword_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("one") << QStringLiteral("a");
+        QTest::newRow("two") << QStringLiteral("ab");
+        QTest::newRow("three") << QStringLiteral("abc");
+        QTest::newRow("accents") << QStringLiteral("mot de passe \u00e9t\u00e9");
+    }
+
+    void scramblePassword()
+    {
+        QFETCH(QString, text);
+        const QString scrambled = ScramblePassword(text);
+        QCOMPARE(scrambled.size(), text.size());
+        // Every character but the last is changed, the last stays.
+        for (qsizetype i = 0; i < text.size(); ++i)
+            QCOMPARE(scrambled[i] == text[i], i == text.size() - 1);
+        QCOMPARE(ScramblePassword(scrambled), text);
+    }
+
+    void mailLink()
+    {
+        QCOMPARE(MailLink(QString(), QString()),
+                 QStringLiteral("mailto:") + KaVar::SupportMail() + QStringLiteral("?subject=\"[Almarik 2] \""));
+        QCOMPARE(MailLink(QStringLiteral("Hello"), QStringLiteral("Body text")),
+                 QStringLiteral("mailto:") + KaVar::SupportMail() +
+                     QStringLiteral("?subject=\"[Almarik 2] Hello\"&body=\"Body text\""));
+    }
+
+    void webSiteAndShellOpen()
+    {
+        QStringList opened;
+        SetOpenUrlHook([&](const QString &url) {
+            opened << url;
+            return true;
+        });
+        qputenv("ALMARIK_SITE_URL", "http://127.0.0.1:9/almarik/");
+        OpenWebSite();
+        SendMail(QString(), QString());
+        qunsetenv("ALMARIK_SITE_URL");
+        SetOpenUrlHook({});
+        QCOMPARE(opened.size(), 2);
+        QCOMPARE(opened[0], QStringLiteral("http://127.0.0.1:9/almarik/?referer=AlmarikSH"));
+        QVERIFY(opened[1].startsWith(QStringLiteral("mailto:")));
+        try {
+            ShellOpen(QStringLiteral("/nowhere/at/all.htm"), 0);
+            QFAIL("no failure");
+        } catch (const Exception &e) {
+            QCOMPARE(e.message(), QStringLiteral("Error on executing : /nowhere/at/all.htm"));
+        }
+    }
+
+    void autoStart()
+    {
+        const QString entry = AutoStartEntryPath();
+        QVERIFY(entry.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
+        QVERIFY(!AutoStartIsSet());
+        SetAutoStart(true);
+        QVERIFY(QFile::exists(entry));
+        QVERIFY(AutoStartIsSet());
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains(QByteArray(QByteArray("Exec=") + ZELApplication()->ExeName.toUtf8())));
+        file.close();
+        SetAutoStart(false);
+        QVERIFY(!QFile::exists(entry));
+        QVERIFY(!AutoStartIsSet());
+        SetAutoStart(false); // nothing to remove
+
+        // An entry that starts another program does not count.
+        QDir().mkpath(QFileInfo(entry).path());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Desktop Entry]\nType=Application\nExec=/usr/bin/other\n");
+        file.close();
+        QVERIFY(!AutoStartIsSet());
+        QFile::remove(entry);
+    }
+
+    void legacyDataMove()
+    {
+        const KaVar::Folders saved = KaVar::Paths();
+        QTemporaryDir root;
+        KaVar::Folders f = KaVar::FoldersFor(root.path(), root.filePath(QStringLiteral("appdata")));
+        KaVar::SetPaths(f);
+        // Nothing to move: nothing happens.
+        MigrateLegacyData();
+        QVERIFY(!QFileInfo::exists(f.UserDataDir));
+
+        QDir().mkpath(f.LegacyDataDir);
+        QDir().mkpath(f.UserDataDir);
+        for (const char *name : {"Alarms.ka2", "Almarik.lst"}) {
+            QFile file(f.LegacyDataDir + QString::fromLatin1(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(name);
+        }
+        QFile current(f.UserDataDir + QStringLiteral("Alarms.ka2"));
+        QVERIFY(current.open(QIODevice::WriteOnly));
+        current.write("current");
+        current.close();
+        MigrateLegacyData();
+        KaVar::SetPaths(saved);
+        QVERIFY(!QFileInfo::exists(f.LegacyDataDir));
+        QCOMPARE(QDir(f.UserDataDir).entryList(QDir::Files, QDir::Name),
+                 QStringList({QStringLiteral("Alarms (2).ka2"), QStringLiteral("Alarms.ka2"),
+                              QStringLiteral("Almarik.lst")}));
+        QVERIFY(current.open(QIODevice::ReadOnly));
+        QCOMPARE(current.readAll(), QByteArray("current"));
+    }
+};
+
+QTEST_MAIN(TestKaVar)
+#include "tst_ka_var.moc"

@@ -1,0 +1,144 @@
+// The program's message dialog: captions by type and language, buttons in bit
+// order with their results, the default and Escape buttons, the close box,
+// Ctrl+C copying the dialog as text, and the test seam.
+#include "app/MessageForm.h"
+#include "app/U_KA_Var.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+class TestMessageDialog : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { testsupport::InitProgramUnits(); }
+    void cleanup() { KaVar::SetLanguageIndex(0); }
+
+    void defaultAndEscapeButtons_data()
+    {
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<QString>("defaultButton");
+        QTest::addColumn<QString>("escapeButton");
+        QTest::newRow("Yes No") << int(mbYes | mbNo) << QStringLiteral("Yes") << QStringLiteral("No");
+        QTest::newRow("OK") << int(mbOK) << QStringLiteral("OK") << QStringLiteral("OK");
+        QTest::newRow("OK Cancel") << int(mbOK | mbCancel) << QStringLiteral("OK") << QStringLiteral("Cancel");
+        QTest::newRow("Yes No Cancel") << int(mbYes | mbNo | mbCancel) << QStringLiteral("Yes")
+                                       << QStringLiteral("Cancel");
+        QTest::newRow("Abort Retry Ignore") << int(mbAbort | mbRetry | mbIgnore) << QStringLiteral("Retry")
+                                            << QString();
+    }
+
+    void defaultAndEscapeButtons()
+    {
+        QFETCH(int, buttons);
+        QFETCH(QString, defaultButton);
+        QFETCH(QString, escapeButton);
+        TMessageForm form(QStringLiteral("Question?"), mtConfirmation, buttons);
+        QCOMPARE(form.defaultButton() ? form.defaultButton()->objectName() : QString(), defaultButton);
+        QCOMPARE(form.cancelButton() ? form.cancelButton()->objectName() : QString(), escapeButton);
+        QVERIFY(form.defaultButton()->isDefault());
+
+        // Escape presses the Cancel-role button (without one it does nothing);
+        // Enter presses the default one.
+        QTimer::singleShot(0, &form, [&form] { QTest::keyClick(&form, Qt::Key_Escape); });
+        QTimer::singleShot(200, &form, [&form] { form.done(99); });
+        const int escaped = form.exec();
+        QCOMPARE(escaped, escapeButton.isEmpty() ? 99 : form.cancelButton()->property("modalResult").toInt());
+        QTimer::singleShot(0, &form, [&form] { QTest::keyClick(&form, Qt::Key_Return); });
+        QCOMPARE(form.exec(), form.defaultButton()->property("modalResult").toInt());
+    }
+
+    void buttonsInBitOrder()
+    {
+        TMessageForm form(QStringLiteral("All of them"), mtWarning, 0x7ff);
+        QStringList names;
+        QList<int> results;
+        int lastX = -1;
+        for (QPushButton *b : form.buttons()) {
+            names << b->objectName();
+            results << b->property("modalResult").toInt();
+            QVERIFY(b->x() > lastX);
+            lastX = b->x();
+        }
+        QCOMPARE(names, QStringList({QStringLiteral("Yes"), QStringLiteral("No"), QStringLiteral("OK"),
+                                     QStringLiteral("Cancel"), QStringLiteral("Abort"), QStringLiteral("Retry"),
+                                     QStringLiteral("Ignore"), QStringLiteral("All"), QStringLiteral("NoToAll"),
+                                     QStringLiteral("YesToAll"), QStringLiteral("Help")}));
+        QCOMPARE(results, QList<int>({6, 7, 1, 2, 3, 4, 5, 8, 9, 10, 0}));
+        QVERIFY(form.findChild<QLabel *>(QStringLiteral("Image")));
+        QCOMPARE(form.findChild<QLabel *>(QStringLiteral("Message"))->text(), QStringLiteral("All of them"));
+        // The row of buttons lies inside the dialog, below the text.
+        const QPushButton *last = form.buttons().last();
+        QVERIFY(last->geometry().right() < form.width());
+        QVERIFY(last->y() > form.findChild<QLabel *>(QStringLiteral("Message"))->geometry().bottom());
+    }
+
+    void captions_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("warning en") << 0 << int(mtWarning) << QStringLiteral("Warning");
+        QTest::newRow("warning fr") << 1 << int(mtWarning) << QStringLiteral("Avertissement");
+        QTest::newRow("error fr") << 1 << int(mtError) << QStringLiteral("Erreur");
+        QTest::newRow("confirm en") << 0 << int(mtConfirmation) << QStringLiteral("Confirm");
+        QTest::newRow("confirm fr") << 1 << int(mtConfirmation) << QStringLiteral("Confirmation");
+        QTest::newRow("custom") << 1 << int(mtCustom) << QStringLiteral("Almarik 2");
+    }
+
+    void captions()
+    {
+        QFETCH(int, language);
+        QFETCH(int, type);
+        QFETCH(QString, caption);
+        KaVar::SetLanguageIndex(language);
+        TMessageForm form(QStringLiteral("x"), type, mbOK);
+        QCOMPARE(form.windowTitle(), caption);
+        QCOMPARE(form.findChild<QLabel *>(QStringLiteral("Image")) == nullptr, type == mtCustom);
+    }
+
+    void ctrlCCopiesFrenchYesNo()
+    {
+        KaVar::SetLanguageIndex(1);
+        TMessageForm form(QStringLiteral("Voulez-vous fermer ?"), mtConfirmation, mbYes | mbNo);
+        QCOMPARE(form.buttons()[0]->text(), QStringLiteral("&Oui"));
+        QApplication::clipboard()->clear();
+        QTest::keyClick(&form, Qt::Key_C, Qt::ControlModifier);
+        const QString divider = QString(27, QLatin1Char('-'));
+        const QString expected = divider + QStringLiteral("\r\nConfirmation\r\n") + divider +
+                                 QStringLiteral("\r\nVoulez-vous fermer ?\r\n") + divider +
+                                 QStringLiteral("\r\nOui   Non   \r\n") + divider + QStringLiteral("\r\n");
+        QCOMPARE(form.dialogText(), expected);
+        QCOMPARE(QApplication::clipboard()->text(), expected);
+    }
+
+    void closeBoxGivesCancel()
+    {
+        TMessageForm form(QStringLiteral("x"), mtInformation, mbYes | mbNo);
+        QTimer::singleShot(0, &form, [&form] { form.close(); });
+        QCOMPARE(form.exec(), int(mrCancel));
+    }
+
+    void seamAnswersWithoutAWindow()
+    {
+        QList<MessageDialogRequest> asked;
+        SetMessageDialogHook([&](const MessageDialogRequest &r) {
+            asked << r;
+            return int(mrNo);
+        });
+        QCOMPARE(ShowMessageDialog(QStringLiteral("Sure?"), mtConfirmation, mbYes | mbNo), int(mrNo));
+        SetMessageDialogHook({});
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].text, QStringLiteral("Sure?"));
+        QCOMPARE(asked[0].buttons, int(mbYes | mbNo));
+    }
+};
+
+QTEST_MAIN(TestMessageDialog)
+#include "tst_message_dialog.moc"

@@ -1,0 +1,119 @@
+// Reading a web resource from a real HTTP server on 127.0.0.1: a file comes
+// back byte for byte, a missing page and a closed port are connection errors.
+#include "app/U_KA_Var.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+quint16 FreePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+} // namespace
+
+class TestWebResource : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_root;
+    QProcess m_server;
+    quint16 m_port = 0;
+
+    QString url(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_port).arg(path); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        testsupport::InitProgramUnits();
+        QFile file(m_root.filePath(QStringLiteral("version.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("2.3.0\r\n2004-01-15\r\n\xe9t\xe9 bytes\x01\xff");
+        file.close();
+        m_port = FreePort();
+        m_server.setWorkingDirectory(m_root.path());
+        m_server.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
+                       {QStringLiteral("-m"), QStringLiteral("http.server"), QString::number(m_port),
+                        QStringLiteral("--bind"), QStringLiteral("127.0.0.1")});
+        QVERIFY(m_server.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [this] {
+                QTcpSocket socket;
+                socket.connectToHost(QHostAddress::LocalHost, m_port);
+                return socket.waitForConnected(200);
+            }(),
+            15000);
+    }
+
+    void cleanupTestCase()
+    {
+        m_server.terminate();
+        m_server.waitForFinished(5000);
+    }
+
+    void fileComesBackByteForByte()
+    {
+        const QString text = ReadWebResource(url(QStringLiteral("version.txt")));
+        QCOMPARE(text, QString::fromLatin1("2.3.0\r\n2004-01-15\r\n\xe9t\xe9 bytes\x01\xff"));
+    }
+
+    // The connection breaks while the body is read: a silent abort.
+    void brokenReadAbortsSilently()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        connect(&server, &QTcpServer::newConnection, this, [&server] {
+            QTcpSocket *socket = server.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                socket->readAll();
+                socket->write("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nonly a part");
+                socket->flush();
+                socket->disconnectFromHost();
+            });
+        });
+        try {
+            ReadWebResource(QStringLiteral("http://127.0.0.1:%1/cut.txt").arg(server.serverPort()));
+            QFAIL("no failure");
+        } catch (const EAbort &) {
+        }
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("404") << QStringLiteral("missing.txt");
+        QTest::newRow("closed port") << QStringLiteral("closed");
+        QTest::newRow("not an address") << QStringLiteral("not an address");
+    }
+
+    void failures()
+    {
+        QFETCH(QString, address);
+        QString target = url(address);
+        if (address == QLatin1String("closed"))
+            target = QStringLiteral("http://127.0.0.1:%1/version.txt").arg(FreePort());
+        else if (address == QLatin1String("not an address"))
+            target = address;
+        try {
+            ReadWebResource(target);
+            QFAIL("no failure");
+        } catch (const EAbort &) {
+            QFAIL("a silent abort instead of a connection error");
+        } catch (const Exception &e) {
+            QCOMPARE(e.message(), QStringLiteral("Internet Connect Error"));
+        }
+    }
+};
+
+QTEST_MAIN(TestWebResource)
+#include "tst_web_resource.moc"

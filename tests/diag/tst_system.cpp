@@ -1,0 +1,120 @@
+// Application and system facts, the version read from an executable on disk,
+// and the end of the session ending a real program at once while its data
+// are still written.
+#include "diag/U_ZEL_FileVersion.h"
+#include "diag/U_ZEL_System.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+class TestSystem : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void applicationFacts()
+    {
+        const TZELApplication app(QStringLiteral("/opt/Apps/Almarik/bin/almarik.bin.x"),
+                                  {QStringLiteral("/debug"), QStringLiteral("MiXeD"), QStringLiteral("été")});
+        QCOMPARE(app.ExeName, QStringLiteral("/opt/Apps/Almarik/bin/almarik.bin.x"));
+        QCOMPARE(app.ExePath, QStringLiteral("/opt/Apps/Almarik/bin/"));
+        QCOMPARE(app.RootPath, QStringLiteral("/opt/Apps/Almarik/"));
+        QCOMPARE(app.Parameters,
+                 QStringList({QStringLiteral("/DEBUG"), QStringLiteral("MIXED"), QStringLiteral("\u00c9T\u00c9")}));
+        QCOMPARE(app.Title, QStringLiteral("almarik"));
+        QCOMPARE(TZELApplication::DefaultTitle(QStringLiteral("/x/ALMARIK.EXE")), QStringLiteral("Almarik"));
+        QCOMPARE(app.AppPhase.load(), quint8(apInitializing));
+        QCOMPARE(app.Version, QStringLiteral("Fichier invalide : /opt/Apps/Almarik/bin/almarik.bin.x !"));
+    }
+
+    void runningProgramFacts()
+    {
+        ZelSystemInitialize();
+        QVERIFY(ZELApplication() && ZELWindows());
+        QCOMPARE(ZELApplication()->ExeName, QCoreApplication::applicationFilePath());
+        // This test program carries no version.
+        QCOMPARE(ZELApplication()->Version, QStringLiteral(".."));
+        QVERIFY(!ZELWindows()->ComputerName.isEmpty());
+        QVERIFY(!ZELWindows()->UserName.isEmpty());
+        QCOMPARE(ZELWindows()->AppData, QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+        ZelSystemFinalize();
+        QVERIFY(!ZELApplication() && !ZELWindows());
+    }
+
+    void devEnvCanBeForced()
+    {
+        qputenv("ZEL_DEV_ENV", "1");
+        QVERIFY(TZELApplication::DetectDevEnv());
+        qputenv("ZEL_DEV_ENV", "0");
+        QVERIFY(!TZELApplication::DetectDevEnv());
+        qunsetenv("ZEL_DEV_ENV");
+    }
+
+    void versionOfFiles()
+    {
+        const TZELFileVersion program(QStringLiteral(ALMARIK_STAGED_EXE));
+        QCOMPARE(program.VersionText(), QStringLiteral("2.2.2"));
+        QCOMPARE(program.Build(), QStringLiteral(ALMARIK_BUILD_NUMBER));
+
+        QCOMPARE(TZELFileVersion(QCoreApplication::applicationFilePath()).VersionText(), QStringLiteral(".."));
+        QTemporaryDir dir;
+        const QString text = dir.filePath(QStringLiteral("plain.txt"));
+        QFile plain(text);
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("no program");
+        plain.close();
+        QCOMPARE(TZELFileVersion(text).VersionText(), QStringLiteral(".."));
+
+        // A program cut short: its section table lies beyond the end.
+        QFile source(QStringLiteral(ALMARIK_STAGED_EXE));
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QString cut = dir.filePath(QStringLiteral("cut"));
+        QFile damaged(cut);
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write(source.read(4096));
+        damaged.close();
+        QCOMPARE(TZELFileVersion(cut).VersionText(), QStringLiteral("Error on getting file informations : ") + cut);
+
+        const QString missing = dir.filePath(QStringLiteral("none"));
+        QCOMPARE(TZELFileVersion(missing).VersionText(), QStringLiteral("Fichier invalide : %1 !").arg(missing));
+    }
+
+    void sessionEnd_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+
+    // The user's session ends: the program leaves at once, and its normal end
+    // still writes the data file.
+    void sessionEnd()
+    {
+        QFETCH(int, signal);
+        const QString dataFile = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                                 QStringLiteral("/Morvane/Almarik/Alarms.ka2");
+        QFile::remove(dataFile);
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(ALMARIK_STAGED_EXE), {});
+        QVERIFY(program.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dataFile), 15000);
+        QTest::qWait(300);
+        QVERIFY(QFile::remove(dataFile));
+        ::kill(pid_t(program.processId()), signal);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(QFile::exists(dataFile));
+    }
+};
+
+QTEST_MAIN(TestSystem)
+#include "tst_system.moc"
