@@ -154,8 +154,8 @@ private Q_SLOTS:
         KaVar::SetPaths(saved);
         QVERIFY(!QFileInfo::exists(f.LegacyDataDir));
         QCOMPARE(QDir(f.UserDataDir).entryList(QDir::Files, QDir::Name),
-                 QStringList({QStringLiteral("Alarms (2).ka2"), QStringLiteral("Alarms.ka2"),
-                              QStringLiteral("Almarik.lst")}));
+                 QStringList(
+                     {QStringLiteral("Alarms (2).ka2"), QStringLiteral("Alarms.ka2"), QStringLiteral("Almarik.lst")}));
         QVERIFY(current.open(QIODevice::ReadOnly));
         QCOMPARE(current.readAll(), QByteArray("current"));
     }

@@ -30,8 +30,8 @@ private Q_SLOTS:
         QTest::newRow("OK Cancel") << int(mbOK | mbCancel) << QStringLiteral("OK") << QStringLiteral("Cancel");
         QTest::newRow("Yes No Cancel") << int(mbYes | mbNo | mbCancel) << QStringLiteral("Yes")
                                        << QStringLiteral("Cancel");
-        QTest::newRow("Abort Retry Ignore") << int(mbAbort | mbRetry | mbIgnore) << QStringLiteral("Retry")
-                                            << QString();
+        QTest::newRow("Abort Retry Ignore")
+            << int(mbAbort | mbRetry | mbIgnore) << QStringLiteral("Retry") << QString();
     }
 
     void defaultAndEscapeButtons()

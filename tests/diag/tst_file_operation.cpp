@@ -50,11 +50,11 @@ private Q_SLOTS:
     void optionsCarryTheShellFlags()
     {
         const QMetaEnum options = QMetaEnum::fromType<TFileOperation::TFileOptions>();
-        const QStringList names = {QStringLiteral("fofAllowUndo"),        QStringLiteral("fofConfirmMouse"),
-                                   QStringLiteral("fofFilesOnly"),        QStringLiteral("fofMultiDestFiles"),
-                                   QStringLiteral("fofNoConfirmation"),   QStringLiteral("fofNoConfirmMkDir"),
+        const QStringList names = {QStringLiteral("fofAllowUndo"),         QStringLiteral("fofConfirmMouse"),
+                                   QStringLiteral("fofFilesOnly"),         QStringLiteral("fofMultiDestFiles"),
+                                   QStringLiteral("fofNoConfirmation"),    QStringLiteral("fofNoConfirmMkDir"),
                                    QStringLiteral("fofRenameOnCollision"), QStringLiteral("fofSilent"),
-                                   QStringLiteral("fofSimpleProgress"),   QStringLiteral("fofWantMappingHandle")};
+                                   QStringLiteral("fofSimpleProgress"),    QStringLiteral("fofWantMappingHandle")};
         const QList<int> flags = {0x40, 0x2, 0x80, 0x1, 0x10, 0x200, 0x8, 0x4, 0x100, 0x20};
         QCOMPARE(options.keyCount(), 10);
         for (int i = 0; i < 10; ++i) {
@@ -72,11 +72,13 @@ private Q_SLOTS:
     {
         Write(path(QStringLiteral("a.txt")), "a");
         Write(path(QStringLiteral("b.txt")), "b");
-        DoFileOperation(TFileOperation::foCopy, path(QStringLiteral("a.txt")) + QLatin1Char(';') + path(QStringLiteral("b.txt")),
-                        path(QStringLiteral("out")), TFileOperation::fofNoConfirmation | TFileOperation::fofNoConfirmMkDir);
+        DoFileOperation(
+            TFileOperation::foCopy, path(QStringLiteral("a.txt")) + QLatin1Char(';') + path(QStringLiteral("b.txt")),
+            path(QStringLiteral("out")), TFileOperation::fofNoConfirmation | TFileOperation::fofNoConfirmMkDir);
         QCOMPARE(Names(path(QStringLiteral("out"))), QStringList({QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
-        DoFileOperation(TFileOperation::foDelete, path(QStringLiteral("a.txt")) + QLatin1Char(';') + path(QStringLiteral("b.txt")),
-                        QString(), TFileOperation::fofNoConfirmation);
+        DoFileOperation(TFileOperation::foDelete,
+                        path(QStringLiteral("a.txt")) + QLatin1Char(';') + path(QStringLiteral("b.txt")), QString(),
+                        TFileOperation::fofNoConfirmation);
         QCOMPARE(Names(m_dir->path()), QStringList(QStringLiteral("out")));
     }
 
@@ -92,9 +94,10 @@ private Q_SLOTS:
         DoFileOperation(TFileOperation::foMove, path(QStringLiteral("Datas/*.*")), path(QStringLiteral("user")),
                         TFileOperation::fofNoConfirmation | TFileOperation::fofNoConfirmMkDir |
                             TFileOperation::fofRenameOnCollision | TFileOperation::fofSilent);
-        QCOMPARE(Names(path(QStringLiteral("user"))),
-                 QStringList({QStringLiteral("Alarms (2).ka2"), QStringLiteral("Alarms (3).ka2"),
-                              QStringLiteral("Alarms.ka2"), QStringLiteral("Alarms.ka2.bak"), QStringLiteral("readme")}));
+        QCOMPARE(
+            Names(path(QStringLiteral("user"))),
+            QStringList({QStringLiteral("Alarms (2).ka2"), QStringLiteral("Alarms (3).ka2"),
+                         QStringLiteral("Alarms.ka2"), QStringLiteral("Alarms.ka2.bak"), QStringLiteral("readme")}));
         QCOMPARE(Read(path(QStringLiteral("user/Alarms.ka2"))), QByteArray("current"));
         QCOMPARE(Read(path(QStringLiteral("user/Alarms (3).ka2"))), QByteArray("old"));
         QCOMPARE(Names(path(QStringLiteral("Datas"))), QStringList());

@@ -75,7 +75,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing file") << QStringLiteral("%1/none.txt") << 2 << QStringLiteral("File not found");
-        QTest::newRow("missing folder") << QStringLiteral("%1/nowhere/none.txt") << 3 << QStringLiteral("Path not found");
+        QTest::newRow("missing folder") << QStringLiteral("%1/nowhere/none.txt") << 3
+                                        << QStringLiteral("Path not found");
         QTest::newRow("no association") << QStringLiteral("%1/notes.zzalarm") << 31
                                         << QStringLiteral("No association found");
     }
