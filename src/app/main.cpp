@@ -1,26 +1,66 @@
 // Entry point of Almarik 2.
 #include "app/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
+#include "diag/U_ZEL_Utilities.h"
 #include "diag/ZelException.h"
 #include "store/D_KA_Alarms.h"
+#include "ui/F_KA_Main.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QSystemTrayIcon>
+
+#include <memory>
+
+namespace {
+
+// The single-instance lock, named after the mutex it stands for. A lock left
+// by a copy that crashed is taken over.
+std::unique_ptr<QLockFile> TakeInstanceLock()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    auto lock = std::make_unique<QLockFile>(folder + QStringLiteral("/KA Mutex For Only One Instance.lock"));
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0))
+        return nullptr;
+    return lock;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    // The program places its own windows and keeps them on top: on Wayland
+    // sessions it runs through XWayland unless the user chose a platform.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     // The support library first (system and application facts, the end of
     // the session), then the shared unit.
     ZelSystemInitialize();
     KaVar::Initialize();
+
     int result = 0;
-    try {
-        TdmKaAlarms alarms;
-        result = QApplication::exec();
-    } catch (const Exception &e) {
-        ShowErrorText(e.message());
-        result = 1;
+    // A second copy ends silently.
+    if (const std::unique_ptr<QLockFile> lock = TakeInstanceLock()) {
+        try {
+            TdmKaAlarms alarms;
+            {
+                TfmKaMain window(&alarms);
+                window.SysTray->show();
+                result = QApplication::exec();
+            }
+            // The windows are gone; the data module writes the file as it ends.
+        } catch (const Exception &e) {
+            ShowExceptionMessage(e.message());
+            result = 1;
+        }
     }
     KaVar::Finalize();
     ZelSystemFinalize();

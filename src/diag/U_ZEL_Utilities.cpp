@@ -67,17 +67,36 @@ void SetOpenUrlHook(std::function<bool(const QString &)> hook)
     OpenUrlHook() = std::move(hook);
 }
 
-void ErrorBox(const QString &text)
+void ShowExceptionMessage(const QString &text)
 {
     if (const auto &hook = ErrorBoxHook()) {
         hook(text);
-    } else {
-        if (QWidget *window = QApplication::activeWindow())
-            window->raise();
-        QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text, QMessageBox::Ok);
-        box.exec();
+        return;
     }
+    if (QWidget *window = QApplication::activeWindow())
+        window->raise();
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), shown, QMessageBox::Ok);
+    box.exec();
+}
+
+void ErrorBox(const QString &text)
+{
+    ShowExceptionMessage(text);
     throw EAbort();
+}
+
+void RunCommand(const std::function<void()> &command)
+{
+    try {
+        command();
+    } catch (const EAbort &) {
+    } catch (const Exception &e) {
+        ShowExceptionMessage(e.message());
+    } catch (const std::exception &e) {
+        ShowExceptionMessage(QString::fromLocal8Bit(e.what()));
+    }
 }
 
 QString ShellErrorText(int result)

@@ -22,6 +22,12 @@ inline constexpr int SW_SHOWNOACTIVATE = 4;
 // Brings the application to the front, shows the text with the error icon and
 // an OK button, titled with the application's title, then raises EAbort.
 [[noreturn]] void ErrorBox(const QString &text);
+// The same box without the abort: how the application shows the message of a
+// command that failed.
+void ShowExceptionMessage(const QString &text);
+// Runs a command of the user: a failure shows its message (a silent abort
+// shows nothing) and goes no further.
+void RunCommand(const std::function<void()> &command);
 
 // Hands a file, program, web address or mail link to the desktop. Verb index
 // 0 is the file type's default action, 1 "open". Returns a value above 32 on

@@ -611,6 +611,7 @@ void Table::refresh()
     }
     m_rows = std::move(result);
     setCursor(m_rows.empty() ? -1 : 0);
+    m_bof = true; // freshly read: at the beginning of the data
     notifyDataSetChange();
 }
 

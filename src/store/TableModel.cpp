@@ -24,15 +24,33 @@ void TableModel::updateColumns()
     reset();
 }
 
+void TableModel::setColumns(const QStringList &fieldNames)
+{
+    m_fieldNames = fieldNames;
+    reset();
+}
+
+void TableModel::setTitleAlignments(std::function<Qt::Alignment(int)> alignment)
+{
+    m_titleAlignment = std::move(alignment);
+}
+
 void TableModel::reset()
 {
     beginResetModel();
     m_columns.clear();
     m_rows = 0;
     if (const Table *t = m_source ? m_source->dataSet() : nullptr) {
-        for (int i = 0; i < t->fieldCount(); ++i) {
-            if (t->field(i).visible)
-                m_columns.append(i);
+        if (m_fieldNames.isEmpty()) {
+            for (int i = 0; i < t->fieldCount(); ++i) {
+                if (t->field(i).visible)
+                    m_columns.append(i);
+            }
+        } else {
+            for (const QString &name : std::as_const(m_fieldNames)) {
+                if (const Field *f = t->findField(name))
+                    m_columns.append(f->index());
+            }
         }
         m_rows = t->active() ? t->recordCount() : 0;
     }
@@ -84,7 +102,8 @@ QVariant TableModel::headerData(int section, Qt::Orientation orientation, int ro
         if (role == Qt::DisplayRole)
             return f->displayLabel;
         if (role == Qt::TextAlignmentRole)
-            return QVariant::fromValue(Qt::Alignment(f->alignment | Qt::AlignVCenter));
+            return QVariant::fromValue(
+                Qt::Alignment((m_titleAlignment ? m_titleAlignment(section) : f->alignment) | Qt::AlignVCenter));
         return {};
     }
     if (role == Qt::DisplayRole)

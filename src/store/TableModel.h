@@ -25,6 +25,11 @@ public:
 
     // Field shown in a column, or null.
     Field *columnField(int column) const;
+    // Shows these fields as the columns, in this order (empty: every visible
+    // field of the table).
+    void setColumns(const QStringList &fieldNames);
+    // The alignment of a column's title (default: the field's alignment).
+    void setTitleAlignments(std::function<Qt::Alignment(int column)> alignment);
     // Re-reads which fields are visible (after a field's visible flag changed).
     void updateColumns();
 
@@ -36,6 +41,8 @@ private:
     void reset();
 
     QPointer<DataSource> m_source;
+    QStringList m_fieldNames;
+    std::function<Qt::Alignment(int)> m_titleAlignment;
     QList<int> m_columns;
     int m_rows = 0;
 };

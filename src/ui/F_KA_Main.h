@@ -1,0 +1,205 @@
+#pragma once
+
+#include "store/KaAlarmsHost.h"
+#include "ui/Widgets.h"
+
+#include <QIcon>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <atomic>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QRadioButton;
+class QSessionManager;
+class QSlider;
+class QSplitter;
+class QStackedWidget;
+class QSystemTrayIcon;
+class QTimeEdit;
+class QToolButton;
+class TdmKaAlarms;
+
+// The main window: the navigation bar and its four pages (calendar, list with
+// the alarm editor, trash, options), the tray icon and its menu. Created
+// hidden; closing it only hides it; it ends through Shutdown.
+class TfmKaMain : public QWidget, public TKaAlarmsHost
+{
+    Q_OBJECT
+
+public:
+    explicit TfmKaMain(TdmKaAlarms *alarms, QWidget *parent = nullptr);
+    ~TfmKaMain() override;
+
+    // TKaAlarmsHost: what the store calls up.
+    void RefreshForm() override;
+    int CurrentPageTag() const override;
+    QString PeriodicityItem(int index) const override;
+    QString PriorityItem(int index) const override;
+    store::Field *PeriodicityListField() const override;
+    void SetPeriodicityListIndex(int index) override;
+
+    // Flags (read by the check timer's thread where noted).
+    std::atomic<bool> Busy{false};     // import, export, Shutdown running
+    std::atomic<bool> Checking{false}; // the due-alarm check runs
+    std::atomic<bool> Closing{false};  // the window really closes
+    bool Modified = false;
+    bool BackToCalendar = false;
+
+    // Whether the tray icon answers the mouse (not while editing, Busy or
+    // Checking).
+    bool TrayResponds() const { return m_trayResponds; }
+    // The page button of the page in front (null before the first switch).
+    QToolButton *CurrentPageButton() const { return m_currentPageButton; }
+    // True while the master table is being edited (edit or insert state).
+    bool Editing() const;
+    // The alarm box, once it exists; Shutdown and the log-off query look at
+    // whether it is shown.
+    void SetAlarmBox(QWidget *box) { m_alarmBox = box; }
+    bool AlarmBoxVisible() const;
+
+    // Handlers.
+    void btnMenuClick(QToolButton *sender);
+    void btnMenuMainClick();
+    void miActiveOrInactiveClick(QAction *sender);
+    void miExitClick();
+    void ppmTrayPopup(bool fromTray);
+    void ppmTrayDrawMargin(QPainter &painter, const QRect &strip);
+    void SysTrayClick();
+    void SysTrayDblClick();
+    // Fills the periodicity list and the priority group in the current language.
+    void ApplyLanguageLists();
+    // The commit-data request of the session manager (the log-off query):
+    // refused while the alarm box is shown.
+    bool WMQueryEndSession();
+
+    // Controls, named as they are everywhere (objectName is the same).
+    QFrame *pnMenu;
+    QToolButton *btnMenuMain;
+    QToolButton *btnMenuCalendar;
+    QToolButton *btnMenuList;
+    QToolButton *btnMenuTrash;
+    QToolButton *btnMenuOptions;
+    QToolButton *btnMenuTrashFull;
+    QToolButton *btnMenuTrashEmpty;
+    QStackedWidget *Notebook;
+
+    // Calendar page.
+    QToolButton *btnCalendarDel, *btnCalendarCopy, *btnCalendarAdd, *btnCalendarEdit;
+    QLabel *pnCalendarCount;
+    QToolButton *btnCalendarFirst, *btnCalendarPrior, *btnCalendarNext, *btnCalendarLast;
+    TDataGrid *grdCalendar;
+    QFrame *pnYearPlanner;
+
+    // List page and editor.
+    QToolButton *btnListDel, *btnListCopy, *btnListAdd, *btnListEdit, *btnListPost, *btnListCancel;
+    QLabel *pnListCount;
+    QToolButton *btnListFirst, *btnListPrior, *btnListNext, *btnListLast;
+    TDataGrid *grdList;
+    QDateEdit *edtEditDate;
+    QTimeEdit *edtEditTime;
+    QLineEdit *edtEditTitle;
+    QCheckBox *edtEditDateEndUsed;
+    QDateEdit *edtEditDateEnd;
+    QTimeEdit *edtEditTimeEnd;
+    QComboBox *cbEditPeriodicity;
+    QLineEdit *edtEditApp;
+    QToolButton *edtEditAppButton;
+    QCheckBox *cbxEditSound, *cbxEditAppSilent, *cbxEditAlarmEnabled;
+    TRadioGroup *rgpEditPriority;
+    QPlainTextEdit *moEditMemo;
+
+    // Trash page.
+    QToolButton *btnTrashErase, *btnTrashEraseAll, *btnTrashRecover, *btnTrashRecoverAll;
+    QLabel *pnTrashCount;
+    QToolButton *btnTrashFirst, *btnTrashPrior, *btnTrashNext, *btnTrashLast;
+    TDataGrid *grdTrash;
+    QSplitter *splTrash;
+    QPlainTextEdit *moTrash;
+
+    // Options page.
+    QCheckBox *cbxOptionsAutoStart, *cbxOptionsEnabled;
+    QListWidget *lstOptionsLang;
+    QCheckBox *cbxOptionsConfirmEdit, *cbxOptionsConfirmCancel, *cbxOptionsManage;
+    QRadioButton *rbOptionsBeep, *rbOptionsWave;
+    QLineEdit *edtOptionsWave;
+    QToolButton *edtOptionsWaveButton;
+    QSlider *edtOptionsWaveVol;
+    QToolButton *btnOptionsWavePlay;
+    QCheckBox *cbxOptionsUseLogin;
+    QLineEdit *edtOptionsUser, *edtOptionsPwd;
+    QComboBox *cbOptionsPriority;
+    TUpDown *edtOptionsCheckValue, *edtOptionsPurgeValue, *edtOptionsRememberValue, *edtOptionsAutoRememberValue,
+        *edtOptionsMaginValue, *edtOptionsReminderValue, *edtOptionsWebUpdateValue;
+    QLineEdit *edtOptionsCheckShow, *edtOptionsPurgeShow, *edtOptionsRememberShow, *edtOptionsAutoRememberShow,
+        *edtOptionsMaginShow, *edtOptionsReminderShow, *edtOptionsWebUpdateShow;
+    QCheckBox *cbxOptionsNoRememberOnPeriodic, *cbxOptionsStayOnTop;
+    TRadioGroup *rgpOptionsBoxPos;
+    QLabel *lbOptionsFootnote;
+
+    // Tray icon, its pictures and menu.
+    QSystemTrayIcon *SysTray;
+    QList<QIcon> imlTray;
+    TTrayMenu *ppmTray;
+    QAction *miNew, *miCal, *miList, *miTrash, *miOptions, *miManage, *miShowRemender, *miPrint, *miImport, *miExport,
+        *miState, *miActive, *miInactive, *miSupport, *miHelp, *miLicenseFile, *miReadmeFile, *miWebSite, *miSendMail,
+        *miCheckUpdate, *miAbout, *miExit;
+
+    // Where the import and export file dialogs start.
+    QString FileDialogFolder;
+
+    // Index of the tray pictures in imlTray.
+    static constexpr int TrayActiveImage = 17;
+    static constexpr int TrayInactiveImage = 18;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormHide();
+    void FormDestroy();
+    bool FormCloseQuery();
+
+    // Building the window, one part per page.
+    void BuildFrame();
+    QWidget *BuildCalendarPage();
+    QWidget *BuildListPage();
+    QWidget *BuildTrashPage();
+    QWidget *BuildOptionsPage();
+    void BuildTray();
+    QToolButton *NavButton(const QString &name, const QString &caption, const QString &icon, int tag);
+    QToolButton *ToolButton(const QString &name, const QString &hint, const QString &icon);
+
+    // Page state.
+    void CheckLeaveOptions();
+    void LoadEditor();
+    void ClearEditor();
+    void UpdateTrashMemo();
+    void SetTrayIcon(int image);
+    void ShowAndSwitch(QToolButton *page);
+
+    TdmKaAlarms *m_alarms;
+    QToolButton *m_currentPageButton = nullptr;
+    QPointer<QWidget> m_alarmBox;
+    std::atomic<bool> m_trayResponds{true};
+    bool m_editorBound = false;
+    bool m_loadingEditor = false;
+    bool m_menuFromButton = false;
+    QTimer m_clickTimer;
+};
+
+// The main window of the running program (null when there is none).
+extern TfmKaMain *fmKaMain;

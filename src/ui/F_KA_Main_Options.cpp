@@ -1,0 +1,292 @@
+// The options page of the main window: three columns of group boxes holding
+// every setting of the program, and the language lists.
+#include "ui/F_KA_Main.h"
+
+#include "app/U_KA_Var.h"
+#include "diag/U_ZEL_Utilities.h"
+#include "store/D_KA_Alarms.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QRadioButton>
+#include <QSlider>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QGroupBox *Group(const QString &name, const QString &caption)
+{
+    auto *box = new QGroupBox(caption);
+    box->setObjectName(name);
+    return box;
+}
+
+QCheckBox *Check(const QString &name, const QString &caption, bool checked)
+{
+    auto *c = new QCheckBox(caption);
+    c->setObjectName(name);
+    c->setChecked(checked);
+    return c;
+}
+
+QLabel *RedStar()
+{
+    auto *star = new QLabel(QStringLiteral("*"));
+    QPalette pal = star->palette();
+    pal.setColor(QPalette::WindowText, Qt::red);
+    star->setPalette(pal);
+    QFont bold = star->font();
+    bold.setBold(true);
+    star->setFont(bold);
+    return star;
+}
+
+// A small flag picture for the language list.
+QIcon Flag(bool french)
+{
+    QPixmap pixmap(20, 14);
+    QPainter p(&pixmap);
+    if (french) {
+        p.fillRect(0, 0, 7, 14, QColor(0, 35, 149));
+        p.fillRect(7, 0, 6, 14, Qt::white);
+        p.fillRect(13, 0, 7, 14, QColor(237, 41, 57));
+    } else {
+        p.fillRect(0, 0, 20, 14, QColor(1, 33, 105));
+        p.setPen(QPen(Qt::white, 3));
+        p.drawLine(0, 0, 20, 14);
+        p.drawLine(0, 14, 20, 0);
+        p.fillRect(8, 0, 4, 14, Qt::white);
+        p.fillRect(0, 5, 20, 4, Qt::white);
+        p.fillRect(9, 0, 2, 14, QColor(200, 16, 46));
+        p.fillRect(0, 6, 20, 2, QColor(200, 16, 46));
+    }
+    p.setPen(Qt::gray);
+    p.drawRect(0, 0, 19, 13);
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+QWidget *TfmKaMain::BuildOptionsPage()
+{
+    auto *page = new QWidget;
+    page->setObjectName(QStringLiteral("pgOptions"));
+    auto *columns = new QHBoxLayout(page);
+    columns->setContentsMargins(6, 6, 6, 6);
+    columns->setSpacing(6);
+    auto *left = new QVBoxLayout;
+    auto *middle = new QVBoxLayout;
+    auto *right = new QVBoxLayout;
+    for (QVBoxLayout *c : {left, middle, right}) {
+        c->setSpacing(4);
+        columns->addLayout(c, 1);
+    }
+
+    // An up-down with its read-only value box and, where 0 turns the feature
+    // off, a red "*".
+    const auto upDown = [](QGridLayout *grid, int row, const QString &caption, TUpDown *&control, const QString &name,
+                           QLineEdit *&show, const QString &showName, int minimum, int maximum, int position,
+                           bool zeroOff) {
+        control = new TUpDown(minimum, maximum, position);
+        control->setObjectName(name);
+        show = new QLineEdit(QString::number(position));
+        show->setObjectName(showName);
+        show->setReadOnly(true);
+        show->setFixedWidth(36);
+        show->setAlignment(Qt::AlignRight);
+        QObject::connect(control, &TUpDown::changed, show, [show](int v) { show->setText(QString::number(v)); });
+        grid->addWidget(new QLabel(caption), row, 0);
+        auto *value = new QHBoxLayout;
+        value->setSpacing(1);
+        value->addWidget(show);
+        value->addWidget(control);
+        if (zeroOff)
+            value->addWidget(RedStar());
+        value->addStretch();
+        grid->addLayout(value, row, 1);
+    };
+
+    // Left: System, Confirmations, Sound, Protection, footnote.
+    auto *system = Group(QStringLiteral("gbxOptionsSystem"), QStringLiteral("System"));
+    auto *s = new QVBoxLayout(system);
+    cbxOptionsAutoStart =
+        Check(QStringLiteral("cbxOptionsAutoStart"), QStringLiteral("Load at Windows startup"), false);
+    cbxOptionsEnabled = Check(QStringLiteral("cbxOptionsEnabled"), QStringLiteral("Enabled"), true);
+    lstOptionsLang = new QListWidget;
+    lstOptionsLang->setObjectName(QStringLiteral("lstOptionsLang"));
+    lstOptionsLang->addItem(new QListWidgetItem(Flag(false), QStringLiteral("English")));
+    lstOptionsLang->addItem(new QListWidgetItem(Flag(true), QStringLiteral("Fran\u00e7ais")));
+    lstOptionsLang->setCurrentRow(0);
+    lstOptionsLang->setFixedHeight(42);
+    s->addWidget(cbxOptionsAutoStart);
+    s->addWidget(cbxOptionsEnabled);
+    s->addWidget(lstOptionsLang);
+    left->addWidget(system);
+
+    auto *confirmations = Group(QStringLiteral("gbxOptionsConfirmations"), QStringLiteral("Confirmations"));
+    auto *c = new QVBoxLayout(confirmations);
+    cbxOptionsConfirmEdit =
+        Check(QStringLiteral("cbxOptionsConfirmEdit"), QStringLiteral("On post modifications"), true);
+    cbxOptionsConfirmCancel =
+        Check(QStringLiteral("cbxOptionsConfirmCancel"), QStringLiteral("On cancel modifications"), true);
+    cbxOptionsManage = Check(QStringLiteral("cbxOptionsManage"), QStringLiteral("On trash operations"), true);
+    c->addWidget(cbxOptionsConfirmEdit);
+    c->addWidget(cbxOptionsConfirmCancel);
+    c->addWidget(cbxOptionsManage);
+    left->addWidget(confirmations);
+
+    auto *sound = Group(QStringLiteral("gbxOptionsSound"), QStringLiteral("Sound"));
+    auto *so = new QGridLayout(sound);
+    rbOptionsBeep = new QRadioButton(QStringLiteral("Beep"));
+    rbOptionsBeep->setObjectName(QStringLiteral("rbOptionsBeep"));
+    rbOptionsWave = new QRadioButton(QStringLiteral("Wave"));
+    rbOptionsWave->setObjectName(QStringLiteral("rbOptionsWave"));
+    rbOptionsWave->setChecked(true);
+    edtOptionsWave = new QLineEdit;
+    edtOptionsWave->setObjectName(QStringLiteral("edtOptionsWave"));
+    edtOptionsWaveButton = new QToolButton;
+    edtOptionsWaveButton->setObjectName(QStringLiteral("edtOptionsWaveButton"));
+    edtOptionsWaveButton->setText(QStringLiteral("..."));
+    edtOptionsWaveVol = new QSlider(Qt::Horizontal);
+    edtOptionsWaveVol->setObjectName(QStringLiteral("edtOptionsWaveVol"));
+    edtOptionsWaveVol->setRange(-2500, 0);
+    edtOptionsWaveVol->setValue(0);
+    edtOptionsWaveVol->setPageStep(250);
+    btnOptionsWavePlay = new QToolButton;
+    btnOptionsWavePlay->setObjectName(QStringLiteral("btnOptionsWavePlay"));
+    btnOptionsWavePlay->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    btnOptionsWavePlay->setToolTip(QStringLiteral("Play"));
+    auto *radios = new QHBoxLayout;
+    radios->addWidget(rbOptionsBeep);
+    radios->addWidget(rbOptionsWave);
+    radios->addStretch();
+    so->addLayout(radios, 0, 0, 1, 3);
+    auto *file = new QHBoxLayout;
+    file->setSpacing(1);
+    file->addWidget(edtOptionsWave, 1);
+    file->addWidget(edtOptionsWaveButton);
+    so->addLayout(file, 1, 0, 1, 3);
+    so->addWidget(new QLabel(QStringLiteral("Volume")), 2, 0);
+    so->addWidget(edtOptionsWaveVol, 2, 1);
+    so->addWidget(btnOptionsWavePlay, 2, 2);
+    left->addWidget(sound);
+
+    auto *protection = Group(QStringLiteral("gbxOptionsProtection"), QStringLiteral("Protection"));
+    auto *p = new QGridLayout(protection);
+    cbxOptionsUseLogin = Check(QStringLiteral("cbxOptionsUseLogin"), QStringLiteral("Enabled"), false);
+    edtOptionsUser = new QLineEdit;
+    edtOptionsUser->setObjectName(QStringLiteral("edtOptionsUser"));
+    edtOptionsPwd = new QLineEdit;
+    edtOptionsPwd->setObjectName(QStringLiteral("edtOptionsPwd"));
+    edtOptionsPwd->setEchoMode(QLineEdit::Password);
+    p->addWidget(cbxOptionsUseLogin, 0, 0, 1, 2);
+    p->addWidget(new QLabel(QStringLiteral("User")), 1, 0);
+    p->addWidget(edtOptionsUser, 1, 1);
+    p->addWidget(new QLabel(QStringLiteral("Password")), 2, 0);
+    p->addWidget(edtOptionsPwd, 2, 1);
+    left->addWidget(protection);
+
+    auto *footnote = new QHBoxLayout;
+    footnote->addWidget(RedStar());
+    lbOptionsFootnote = new QLabel(QStringLiteral("Set 0 to deactivate"));
+    lbOptionsFootnote->setObjectName(QStringLiteral("lbOptionsFootnote"));
+    QFont italic = lbOptionsFootnote->font();
+    italic.setItalic(true);
+    lbOptionsFootnote->setFont(italic);
+    QPalette maroon = lbOptionsFootnote->palette();
+    maroon.setColor(QPalette::WindowText, QColor(128, 0, 0));
+    lbOptionsFootnote->setPalette(maroon);
+    footnote->addWidget(lbOptionsFootnote);
+    footnote->addStretch();
+    left->addLayout(footnote);
+    left->addStretch();
+
+    // Middle: Thread, Auto purge, Remembering, Alarm box settings and position.
+    auto *thread = Group(QStringLiteral("gbxOptionsThread"), QStringLiteral("Thread"));
+    auto *t = new QGridLayout(thread);
+    cbOptionsPriority = new QComboBox;
+    cbOptionsPriority->setObjectName(QStringLiteral("cbOptionsPriority"));
+    cbOptionsPriority->addItems({QStringLiteral("Idle"), QStringLiteral("Low"), QStringLiteral("Normal")});
+    cbOptionsPriority->setCurrentIndex(1);
+    t->addWidget(new QLabel(QStringLiteral("Priority")), 0, 0);
+    t->addWidget(cbOptionsPriority, 0, 1);
+    upDown(t, 1, QStringLiteral("Periodicity (sec)"), edtOptionsCheckValue, QStringLiteral("edtOptionsCheckValue"),
+           edtOptionsCheckShow, QStringLiteral("edtOptionsCheckShow"), 10, 60, 30, false);
+    middle->addWidget(thread);
+
+    auto *purge = Group(QStringLiteral("gbxOptionsPurge"), QStringLiteral("Auto purge"));
+    auto *pu = new QGridLayout(purge);
+    upDown(pu, 0, QStringLiteral("Deleted alarms since (days)"), edtOptionsPurgeValue,
+           QStringLiteral("edtOptionsPurgeValue"), edtOptionsPurgeShow, QStringLiteral("edtOptionsPurgeShow"), 0, 90,
+           15, true);
+    middle->addWidget(purge);
+
+    auto *remember = Group(QStringLiteral("gbxOptionsRemember"), QStringLiteral("Remembering"));
+    auto *r = new QGridLayout(remember);
+    upDown(r, 0, QStringLiteral("Time add (min)"), edtOptionsRememberValue, QStringLiteral("edtOptionsRememberValue"),
+           edtOptionsRememberShow, QStringLiteral("edtOptionsRememberShow"), 0, 160, 10, false);
+    upDown(r, 1, QStringLiteral("Auto after (min)"), edtOptionsAutoRememberValue,
+           QStringLiteral("edtOptionsAutoRememberValue"), edtOptionsAutoRememberShow,
+           QStringLiteral("edtOptionsAutoRememberShow"), 0, 60, 5, true);
+    cbxOptionsNoRememberOnPeriodic =
+        Check(QStringLiteral("cbxOptionsNoRememberOnPeriodic"), QStringLiteral("No auto for periodic alarms"), false);
+    r->addWidget(cbxOptionsNoRememberOnPeriodic, 2, 0, 1, 2);
+    middle->addWidget(remember);
+
+    auto *box = Group(QStringLiteral("gbxOptionsBox"), QStringLiteral("Alarm box settings"));
+    auto *b = new QGridLayout(box);
+    upDown(b, 0, QStringLiteral("Margin"), edtOptionsMaginValue, QStringLiteral("edtOptionsMaginValue"),
+           edtOptionsMaginShow, QStringLiteral("edtOptionsMaginShow"), 0, 200, 50, false);
+    cbxOptionsStayOnTop = Check(QStringLiteral("cbxOptionsStayOnTop"), QStringLiteral("Stay on top"), true);
+    b->addWidget(cbxOptionsStayOnTop, 1, 0, 1, 2);
+    middle->addWidget(box);
+
+    rgpOptionsBoxPos = new TRadioGroup(QStringLiteral("Alarm box position"));
+    rgpOptionsBoxPos->setObjectName(QStringLiteral("rgpOptionsBoxPos"));
+    rgpOptionsBoxPos->setItems({QStringLiteral("Center"), QStringLiteral("Top left"), QStringLiteral("Top right"),
+                                QStringLiteral("Bottom left"), QStringLiteral("Bottom right")});
+    rgpOptionsBoxPos->setItemIndex(4);
+    middle->addWidget(rgpOptionsBoxPos);
+    middle->addStretch();
+
+    // Right: Reminder, Web Update.
+    auto *reminder = Group(QStringLiteral("gbxOptionsReminder"), QStringLiteral("Reminder"));
+    auto *re = new QGridLayout(reminder);
+    upDown(re, 0, QStringLiteral("Alarms within the next (days)"), edtOptionsReminderValue,
+           QStringLiteral("edtOptionsReminderValue"), edtOptionsReminderShow, QStringLiteral("edtOptionsReminderShow"),
+           0, 90, 7, true);
+    right->addWidget(reminder);
+
+    auto *web = Group(QStringLiteral("gbxOptionsWebUpdate"), QStringLiteral("Web Update"));
+    auto *w = new QGridLayout(web);
+    upDown(w, 0, QStringLiteral("Check update (days)"), edtOptionsWebUpdateValue,
+           QStringLiteral("edtOptionsWebUpdateValue"), edtOptionsWebUpdateShow,
+           QStringLiteral("edtOptionsWebUpdateShow"), 0, 90, 7, true);
+    right->addWidget(web);
+    right->addStretch();
+    return page;
+}
+
+void TfmKaMain::ApplyLanguageLists()
+{
+    const int language = KaVar::LanguageIndex();
+    const int period = cbEditPeriodicity->currentIndex();
+    m_loadingEditor = true;
+    cbEditPeriodicity->clear();
+    for (const char *name : PeriodicityNames[language])
+        cbEditPeriodicity->addItem(QString::fromUtf8(name));
+    cbEditPeriodicity->setCurrentIndex(period);
+    m_loadingEditor = false;
+    QStringList priorities;
+    for (const char *name : PriorityNames[language])
+        priorities << QString::fromUtf8(name);
+    rgpEditPriority->setItems(priorities);
+}

@@ -1,0 +1,241 @@
+#include "ui/Widgets.h"
+
+#include <QButtonGroup>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QRadioButton>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+// ---------------------------------------------------------------------------
+// TUpDown
+
+TUpDown::TUpDown(int minimum, int maximum, int position, QWidget *parent)
+    : QWidget(parent), m_min(minimum), m_max(maximum), m_position(std::clamp(position, minimum, maximum))
+{
+    setFocusPolicy(Qt::StrongFocus);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto *up = new QToolButton(this);
+    auto *down = new QToolButton(this);
+    up->setObjectName(QStringLiteral("up"));
+    down->setObjectName(QStringLiteral("down"));
+    up->setArrowType(Qt::UpArrow);
+    down->setArrowType(Qt::DownArrow);
+    up->setAutoRepeat(true);
+    down->setAutoRepeat(true);
+    for (QToolButton *b : {up, down}) {
+        b->setFixedSize(16, 10);
+        b->setFocusPolicy(Qt::NoFocus);
+        layout->addWidget(b);
+    }
+    connect(up, &QToolButton::clicked, this, [this] { setPosition(m_position + 1); });
+    connect(down, &QToolButton::clicked, this, [this] { setPosition(m_position - 1); });
+    setFixedSize(16, 20);
+}
+
+void TUpDown::setPosition(int position)
+{
+    position = std::clamp(position, m_min, m_max);
+    if (position == m_position)
+        return;
+    m_position = position;
+    Q_EMIT changed(m_position);
+}
+
+void TUpDown::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Up)
+        setPosition(m_position + 1);
+    else if (event->key() == Qt::Key_Down)
+        setPosition(m_position - 1);
+    else
+        QWidget::keyPressEvent(event);
+}
+
+void TUpDown::wheelEvent(QWheelEvent *event)
+{
+    setPosition(m_position + (event->angleDelta().y() > 0 ? 1 : -1));
+    event->accept();
+}
+
+// ---------------------------------------------------------------------------
+// TRadioGroup
+
+TRadioGroup::TRadioGroup(const QString &caption, QWidget *parent)
+    : QGroupBox(caption, parent), m_group(new QButtonGroup(this))
+{
+    new QVBoxLayout(this);
+    connect(m_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked)
+            Q_EMIT changed(id);
+    });
+}
+
+void TRadioGroup::setItems(const QStringList &items)
+{
+    const int index = itemIndex();
+    for (int i = 0; i < items.size(); ++i) {
+        if (i < m_buttons.size()) {
+            m_buttons[i]->setText(items[i]);
+            continue;
+        }
+        auto *b = new QRadioButton(items[i], this);
+        b->setObjectName(objectName() + QStringLiteral("Item") + QString::number(i));
+        m_group->addButton(b, i);
+        layout()->addWidget(b);
+        m_buttons << b;
+    }
+    while (m_buttons.size() > items.size())
+        delete m_buttons.takeLast();
+    if (index >= 0 && index < m_buttons.size())
+        m_buttons[index]->setChecked(true);
+}
+
+QStringList TRadioGroup::items() const
+{
+    QStringList result;
+    for (const QRadioButton *b : m_buttons)
+        result << b->text();
+    return result;
+}
+
+int TRadioGroup::itemIndex() const
+{
+    return m_group->checkedId();
+}
+
+void TRadioGroup::setItemIndex(int index)
+{
+    if (index >= 0 && index < m_buttons.size()) {
+        m_buttons[index]->setChecked(true);
+    } else if (QAbstractButton *checked = m_group->checkedButton()) {
+        m_group->setExclusive(false);
+        checked->setChecked(false);
+        m_group->setExclusive(true);
+    }
+}
+
+QRadioButton *TRadioGroup::button(int index) const
+{
+    return index >= 0 && index < m_buttons.size() ? m_buttons[index] : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// TDataGrid
+
+namespace {
+
+// Aligns each column's cells as the grid says, whatever the field says.
+class ColumnAlignment : public QStyledItemDelegate
+{
+public:
+    ColumnAlignment(Qt::Alignment alignment, QObject *parent) : QStyledItemDelegate(parent), m_alignment(alignment) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->displayAlignment = m_alignment | Qt::AlignVCenter;
+    }
+
+private:
+    Qt::Alignment m_alignment;
+};
+
+} // namespace
+
+TDataGrid::TDataGrid(store::DataSource *source, const QList<Column> &columns, const QColor &background, QWidget *parent)
+    : QTableView(parent), m_source(source), m_model(new store::TableModel(source, this)), m_columns(columns)
+{
+    QStringList fields;
+    for (const Column &c : columns)
+        fields << c.field;
+    m_model->setColumns(fields);
+    setModel(m_model);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setAlternatingRowColors(false);
+    setWordWrap(false);
+    verticalHeader()->setDefaultSectionSize(18);
+    horizontalHeader()->setDefaultSectionSize(64);
+    verticalHeader()->setFixedWidth(12);
+    QFont bold = horizontalHeader()->font();
+    bold.setBold(true);
+    horizontalHeader()->setFont(bold);
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setHighlightSections(false);
+    for (int i = 0; i < columns.size(); ++i) {
+        if (columns[i].width > 0)
+            setColumnWidth(i, columns[i].width);
+        setItemDelegateForColumn(i, new ColumnAlignment(columns[i].alignment, this));
+    }
+    m_model->setTitleAlignments([this](int column) {
+        return column >= 0 && column < m_columns.size() ? m_columns[column].titleAlignment : Qt::AlignHCenter;
+    });
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, background);
+    // The selected row stays visible when the grid has no focus.
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::HighlightedText));
+    setPalette(pal);
+
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int section) { Q_EMIT titleClicked(columnField(section)); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, &TDataGrid::selectCurrentRow);
+    connect(m_model, &store::TableModel::currentRowChanged, this, &TDataGrid::selectCurrentRow);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex &current) {
+        if (m_syncing || !current.isValid() || !m_source || !m_source->dataSet())
+            return;
+        store::Table *t = m_source->dataSet();
+        if (t->active() && t->recNo() != current.row())
+            t->setRecNo(current.row());
+    });
+}
+
+QString TDataGrid::columnField(int column) const
+{
+    return column >= 0 && column < m_columns.size() ? m_columns[column].field : QString();
+}
+
+void TDataGrid::selectCurrentRow()
+{
+    const store::Table *t = m_source ? m_source->dataSet() : nullptr;
+    if (!t || !t->active() || t->isEmpty())
+        return;
+    m_syncing = true;
+    const QModelIndex index = m_model->index(t->recNo(), 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(index);
+    m_syncing = false;
+}
+
+// ---------------------------------------------------------------------------
+// TTrayMenu
+
+TTrayMenu::TTrayMenu(QWidget *parent) : QMenu(parent)
+{
+}
+
+void TTrayMenu::setMarginWidth(int width)
+{
+    if (width == m_margin)
+        return;
+    m_margin = width;
+    setContentsMargins(width, 0, 0, 0);
+    adjustSize();
+}
+
+void TTrayMenu::paintEvent(QPaintEvent *event)
+{
+    QMenu::paintEvent(event);
+    if (m_margin <= 0 || !onDrawMargin)
+        return;
+    QPainter p(this);
+    onDrawMargin(p, QRect(0, 0, m_margin, height()));
+}

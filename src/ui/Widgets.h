@@ -1,0 +1,118 @@
+#pragma once
+
+#include "store/TableModel.h"
+
+#include <QGroupBox>
+#include <QMenu>
+#include <QPointer>
+#include <QTableView>
+#include <QWidget>
+
+class QButtonGroup;
+class QRadioButton;
+class QToolButton;
+
+// The small controls the main window is built of.
+
+// An up-down control: a position between a minimum and a maximum changed by
+// its two arrow buttons, the arrow keys and the mouse wheel. Its value is
+// shown in a separate read-only box.
+class TUpDown : public QWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(int Position READ position WRITE setPosition NOTIFY changed)
+
+public:
+    TUpDown(int minimum, int maximum, int position, QWidget *parent = nullptr);
+    int position() const { return m_position; }
+    void setPosition(int position);
+    int minimum() const { return m_min; }
+    int maximum() const { return m_max; }
+
+Q_SIGNALS:
+    void changed(int position);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+
+private:
+    int m_min;
+    int m_max;
+    int m_position;
+};
+
+// A group box of radio buttons, one of which is selected (ItemIndex).
+class TRadioGroup : public QGroupBox
+{
+    Q_OBJECT
+    Q_PROPERTY(int ItemIndex READ itemIndex WRITE setItemIndex NOTIFY changed)
+
+public:
+    explicit TRadioGroup(const QString &caption, QWidget *parent = nullptr);
+    void setItems(const QStringList &items);
+    QStringList items() const;
+    int itemIndex() const;
+    void setItemIndex(int index);
+    QRadioButton *button(int index) const;
+
+Q_SIGNALS:
+    void changed(int index);
+
+private:
+    QButtonGroup *m_group;
+    QList<QRadioButton *> m_buttons;
+};
+
+// A read-only grid on a data source: whole-row selection kept in step with
+// the table's cursor both ways, the given columns with their widths and
+// alignments, bold titles; a title click reports its field.
+class TDataGrid : public QTableView
+{
+    Q_OBJECT
+
+public:
+    struct Column
+    {
+        QString field;
+        int width = -1; // -1: the default width
+        Qt::Alignment alignment = Qt::AlignLeft;
+        Qt::Alignment titleAlignment = Qt::AlignHCenter;
+    };
+
+    TDataGrid(store::DataSource *source, const QList<Column> &columns, const QColor &background,
+              QWidget *parent = nullptr);
+    store::TableModel *tableModel() const { return m_model; }
+    // The field of a column.
+    QString columnField(int column) const;
+
+Q_SIGNALS:
+    void titleClicked(const QString &field);
+
+private:
+    void selectCurrentRow();
+
+    QPointer<store::DataSource> m_source;
+    store::TableModel *m_model;
+    QList<Column> m_columns;
+    bool m_syncing = false;
+};
+
+// The tray menu: a menu that can keep a strip on its left, painted by the
+// owner's margin routine.
+class TTrayMenu : public QMenu
+{
+    Q_OBJECT
+
+public:
+    explicit TTrayMenu(QWidget *parent = nullptr);
+    void setMarginWidth(int width);
+    int marginWidth() const { return m_margin; }
+    std::function<void(QPainter &, const QRect &)> onDrawMargin;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    int m_margin = 0;
+};
