@@ -338,7 +338,7 @@ void TfmKaMain::RefreshForm()
         return;
     try {
         const bool editing = Editing();
-        const auto count = [](const Table &t) {
+        const auto count = [](const Table &t) -> QString {
             return QString::number(t.active() ? t.recordCount() : 0) +
                    Tr(QStringLiteral(" Alarms  "), QStringLiteral(" Alarmes  "));
         };
