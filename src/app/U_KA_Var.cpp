@@ -1,23 +1,32 @@
 #include "app/U_KA_Var.h"
 
 #include "app/MessageForm.h"
+#include "engine/TPlayer.h"
 #include "diag/U_ZEL_System.h"
 #include "diag/U_ZEL_Utilities.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QStandardPaths>
 
 namespace {
 
 int g_languageIndex = 0;
+TPlayer *g_player = nullptr;
 KaVar::Folders g_folders;
 bool g_initialized = false;
 
 std::function<void(const QString &)> &ErrorTextHook()
 {
     static std::function<void(const QString &)> hook;
+    return hook;
+}
+
+std::function<QString(const FileDialogRequest &)> &FileDialogHook()
+{
+    static std::function<QString(const FileDialogRequest &)> hook;
     return hook;
 }
 
@@ -51,11 +60,20 @@ void Initialize()
         windows ? windows->AppData : QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     g_folders = FoldersFor(root, appData);
     g_initialized = true;
+    if (!g_player)
+        g_player = new TPlayer;
     QDir().mkpath(g_folders.UserDataDir);
 }
 
 void Finalize()
 {
+    delete g_player;
+    g_player = nullptr;
+}
+
+TPlayer *Player()
+{
+    return g_player;
 }
 
 QString AppTitle()
@@ -205,4 +223,38 @@ int ShowMessageDialog(const QString &text, int type, int buttons, int helpContex
 void SetMessageDialogHook(std::function<int(const MessageDialogRequest &)> hook)
 {
     MessageDialogHook() = std::move(hook);
+}
+
+QString QtFileFilter(const QString &filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString caption = parts[i];
+        const QString patterns = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
+        // Qt reads the patterns from the last parentheses of each entry.
+        filters << (caption.endsWith(QLatin1Char(')')) && caption.contains(patterns)
+                        ? caption
+                        : caption + QStringLiteral(" (") + patterns + QLatin1Char(')'));
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+QString ShowFileDialog(const FileDialogRequest &request)
+{
+    if (const auto &hook = FileDialogHook())
+        return hook(request);
+    QFileDialog dialog(QApplication::activeWindow(), request.title, request.folder, QtFileFilter(request.filter));
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(request.defaultExtension);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
+void SetFileDialogHook(std::function<QString(const FileDialogRequest &)> hook)
+{
+    FileDialogHook() = std::move(hook);
 }

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+class TPlayer;
+
 // The shared base of the program's units: the folders and files of the
 // installation and of the user, the settings made once at start (time
 // formats, title), the interface language, the message dialogs and the shell
@@ -68,6 +70,9 @@ void SetLanguageIndex(int index);
 // The text of a run-time English/French pair in the current language.
 QString Tr(const QString &english, const QString &french);
 
+// The program's one sound player (created by Initialize, freed by Finalize).
+TPlayer *Player();
+
 // The maker's web site (ALMARIK_SITE_URL overrides the built-in address) and
 // support mail address.
 QString SiteAddress();
@@ -101,6 +106,10 @@ QString MailLink(const QString &subject, const QString &body);
 // "Internet Connect Error" when the address cannot be opened (an HTTP error
 // status included) and aborts silently when reading fails.
 QString ReadWebResource(const QString &address);
+// Plays a sound file at a volume (hundredths of a decibel, -2500..0): every
+// double quote is removed from the path; true when the sound started, false
+// on any failure, without a message.
+bool PlayWaveFile(const QString &path, int volume);
 // Every character but the last combined with one fixed key byte; applying it
 // twice gives the text back.
 QString ScramblePassword(const QString &text);
@@ -148,6 +157,22 @@ enum TModalResult {
 // result of the pressed button (Escape presses the Cancel-role button, the
 // close box gives mrCancel).
 int ShowMessageDialog(const QString &text, int type, int buttons, int helpContext = 0);
+
+// A file dialog: title, filter in the form "Caption|*.a;*.b|Caption|*.c",
+// default extension, first folder; open (the file must exist) or save.
+struct FileDialogRequest
+{
+    QString title;
+    QString filter;
+    QString defaultExtension;
+    QString folder;
+    bool save = false;
+};
+// The chosen file's full path, or an empty text when the user cancelled.
+QString ShowFileDialog(const FileDialogRequest &request);
+// The filter in Qt's form ("Caption (*.a *.b);;...").
+QString QtFileFilter(const QString &filter);
+void SetFileDialogHook(std::function<QString(const FileDialogRequest &)> hook);
 
 // Test seams: while set, ShowErrorText hands its text to the hook, and
 // ShowMessageDialog asks the hook for its answer, instead of showing a window.

@@ -4,6 +4,7 @@
 #include "app/U_KA_Var.h"
 
 #include "diag/U_ZEL_FileSystem.h"
+#include "engine/TPlayer.h"
 #include "diag/U_ZEL_System.h"
 #include "diag/U_ZEL_Utilities.h"
 
@@ -222,6 +223,21 @@ QString ReadWebResource(const QString &address)
     if (error != QNetworkReply::NoError)
         throw EAbort(QStringLiteral("Operation aborted"));
     return QString::fromLatin1(body);
+}
+
+bool PlayWaveFile(const QString &path, int volume)
+{
+    TPlayer *player = KaVar::Player();
+    if (!player)
+        return false;
+    try {
+        player->Open(QString(path).remove(QLatin1Char('"')));
+        player->SetVolume(volume);
+        player->Play();
+        return true;
+    } catch (const Exception &) {
+        return false;
+    }
 }
 
 QString ScramblePassword(const QString &text)

@@ -53,6 +53,7 @@ int main(int argc, char *argv[])
             TdmKaAlarms alarms;
             {
                 TfmKaMain window(&alarms);
+                ZELApplication()->AppPhase = apRunning;
                 window.SysTray->show();
                 result = QApplication::exec();
             }

@@ -115,10 +115,43 @@ FormatSettings &Formats()
     return settings;
 }
 
+namespace {
+
+QString Quoted(const QString &text)
+{
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+}
+
+// The date pattern with the program's month names put in.
+QString DatePattern(const FormatSettings &f, const QDate &date)
+{
+    QString pattern = f.shortDateFormat;
+    if (f.longMonthNames.size() == 12 && pattern.contains(QLatin1String("MMMM")))
+        pattern.replace(QStringLiteral("MMMM"), Quoted(f.longMonthNames[date.month() - 1]));
+    return pattern;
+}
+
+// A text written with the program's month names, turned back into numbers.
+void UnnameMonths(const FormatSettings &f, QString &text, QString &pattern)
+{
+    if (f.longMonthNames.size() != 12 || !pattern.contains(QLatin1String("MMMM")))
+        return;
+    for (int m = 11; m >= 0; --m) {
+        if (text.contains(f.longMonthNames[m], Qt::CaseInsensitive)) {
+            text.replace(f.longMonthNames[m], QString::number(m + 1), Qt::CaseInsensitive);
+            pattern.replace(QStringLiteral("MMMM"), QStringLiteral("M"));
+            return;
+        }
+    }
+}
+
+} // namespace
+
 QString DateToStr(TDateTime value)
 {
     const FormatSettings &f = Formats();
-    return f.locale.toString(ToQDate(value), f.shortDateFormat);
+    const QDate date = ToQDate(value);
+    return f.locale.toString(date, DatePattern(f, date));
 }
 
 QString TimeToStr(TDateTime value)
@@ -131,7 +164,7 @@ QString DateTimeToStr(TDateTime value)
 {
     const FormatSettings &f = Formats();
     const QDateTime dt = ToQDateTime(value);
-    const QString date = f.locale.toString(dt.date(), f.shortDateFormat);
+    const QString date = f.locale.toString(dt.date(), DatePattern(f, dt.date()));
     if (dt.time().msecsSinceStartOfDay() == 0)
         return date;
     return date + QLatin1Char(' ') + f.locale.toString(dt.time(), f.shortTimeFormat);
@@ -140,15 +173,17 @@ QString DateTimeToStr(TDateTime value)
 bool TryStrToDateTime(const QString &text, TDateTime &value)
 {
     const FormatSettings &f = Formats();
-    const QString trimmed = text.trimmed();
-    const QDate dateOnly = f.locale.toDate(trimmed, f.shortDateFormat);
+    QString trimmed = text.trimmed();
+    QString datePattern = f.shortDateFormat;
+    UnnameMonths(f, trimmed, datePattern);
+    const QDate dateOnly = f.locale.toDate(trimmed, datePattern);
     if (dateOnly.isValid()) {
         value = ToDateTime(dateOnly);
         return true;
     }
     // The date pattern may itself hold blanks (e.g. "d MMM yyyy"): split the
     // text where the time begins, after as many blanks as the pattern holds.
-    const int dateBlanks = int(f.shortDateFormat.count(QLatin1Char(' ')));
+    const int dateBlanks = int(datePattern.count(QLatin1Char(' ')));
     int split = -1;
     int from = 0;
     for (int i = 0; i <= dateBlanks; ++i) {
@@ -157,7 +192,7 @@ bool TryStrToDateTime(const QString &text, TDateTime &value)
             return false;
         from = split + 1;
     }
-    const QDate date = f.locale.toDate(trimmed.left(split), f.shortDateFormat);
+    const QDate date = f.locale.toDate(trimmed.left(split), datePattern);
     const QString timeText = trimmed.mid(split + 1).trimmed();
     QTime time = f.locale.toTime(timeText, f.shortTimeFormat);
     if (!time.isValid())

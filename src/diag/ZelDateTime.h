@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -42,6 +43,11 @@ struct FormatSettings
     QString shortDateFormat;
     QString shortTimeFormat;
     QString longTimeFormat;
+    // The program's own month names (12), used for the "MMMM" part of the
+    // date pattern (empty: the locale's), and day letters (7, Sunday first)
+    // for the calendar's headings.
+    QStringList longMonthNames;
+    QStringList shortDayNames;
 };
 
 FormatSettings &Formats();

@@ -6,6 +6,9 @@
 
 #include "app/U_KA_Var.h"
 #include "diag/U_ZEL_Utilities.h"
+#include "engine/TPlayer.h"
+#include "ui/FormStorage.h"
+#include "ui/LoginDialog.h"
 #include "store/D_KA_Alarms.h"
 
 #include <QApplication>
@@ -46,6 +49,12 @@ TfmKaMain::TfmKaMain(TdmKaAlarms *alarms, QWidget *parent) : QWidget(parent), m_
     fmKaMain = this;
     BuildFrame();
     BuildTray();
+    FormStorage = new TFormStorage;
+    dlgLogin = new TLoginDialog(this);
+    dlgLogin->onCheckUser = [this](const QString &user, const QString &password) {
+        return dlgLoginCheckUser(user, password);
+    };
+    SetupFormStorage();
     m_alarms->SetHost(this);
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
         if (!WMQueryEndSession() && manager.allowsInteraction())
@@ -57,6 +66,7 @@ TfmKaMain::TfmKaMain(TdmKaAlarms *alarms, QWidget *parent) : QWidget(parent), m_
 TfmKaMain::~TfmKaMain()
 {
     FormDestroy();
+    delete FormStorage;
     m_alarms->SetHost(nullptr);
     if (fmKaMain == this)
         fmKaMain = nullptr;
@@ -168,6 +178,10 @@ void TfmKaMain::FormCreate()
     ApplyLanguageLists();
     // 3. The autostart box: ticked when the entry starts exactly this program.
     cbxOptionsAutoStart->setChecked(AutoStartIsSet());
+    // 4. The stored settings, and the login option they hold.
+    dlgLogin->StorageName = QStringLiteral("KA2");
+    RestoreSettings();
+    cbxOptionsUseLoginClick();
     // 5. The page button to show: the last one whose down state is set.
     QToolButton *noted = nullptr;
     for (QToolButton *b : {btnMenuCalendar, btnMenuList, btnMenuTrash, btnMenuOptions}) {
@@ -178,6 +192,8 @@ void TfmKaMain::FormCreate()
     FormHide();
     // 7. The calendar page in front.
     btnMenuClick(btnMenuCalendar);
+    // 8. Without a sound output, the beep.
+    CheckSoundDevice();
     // 9. The page noted in step 5.
     if (noted && noted != btnMenuCalendar) {
         try {
@@ -199,6 +215,9 @@ void TfmKaMain::FormShow()
 
 void TfmKaMain::FormHide()
 {
+    if (TPlayer *player = KaVar::Player())
+        player->Stop();
+    SaveSettings();
     miActiveOrInactiveClick(cbxOptionsEnabled->isChecked() ? miActive : miInactive);
 }
 
@@ -283,8 +302,12 @@ void TfmKaMain::btnMenuClick(QToolButton *sender)
     bool stopped = false;
     try {
         // Leaving the options page: check them, then stop sound and save.
-        if (sender != btnMenuOptions && CurrentPageTag() == 4)
+        if (sender != btnMenuOptions && CurrentPageTag() == 4) {
             CheckLeaveOptions();
+            if (TPlayer *player = KaVar::Player())
+                player->Stop();
+            SaveSettings();
+        }
         // No switch away from an alarm being edited.
         if (CurrentPageTag() == 1 && Editing()) {
             stopped = true;
@@ -317,6 +340,7 @@ void TfmKaMain::btnMenuClick(QToolButton *sender)
 
 void TfmKaMain::btnMenuMainClick()
 {
+    SaveSettings();
     m_menuFromButton = true;
     ppmTray->popup(btnMenuMain->mapToGlobal(QPoint(0, btnMenuMain->height())));
 }

@@ -28,6 +28,8 @@ class QSystemTrayIcon;
 class QTimeEdit;
 class QToolButton;
 class TdmKaAlarms;
+class TFormStorage;
+class TLoginDialog;
 
 // The main window: the navigation bar and its four pages (calendar, list with
 // the alarm editor, trash, options), the tray icon and its menu. Created
@@ -76,8 +78,28 @@ public:
     void ppmTrayDrawMargin(QPainter &painter, const QRect &strip);
     void SysTrayClick();
     void SysTrayDblClick();
-    // Fills the periodicity list and the priority group in the current language.
+    // Fills the periodicity list and the priority group, the month names and
+    // day letters of date texts, in the current language.
     void ApplyLanguageLists();
+    // Options page handlers.
+    void cbxOptionsAutoStartClick();
+    void rbSoundClick();
+    QString edtOptionsWaveBeforeDialog() const;
+    void edtOptionsWaveButtonClick();
+    void btnOptionsWavePlayClick();
+    void cbxOptionsUseLoginClick();
+    bool dlgLoginCheckUser(const QString &user, const QString &password);
+    // Asks the login while it is active: true when it was allowed (the
+    // caption then shows the user), false when it failed.
+    bool RunLogin();
+    void lstOptionsLangChange();
+    void cbOptionsPriorityChange();
+    void CheckSoundDevice();
+    // The settings: restored at creation, saved at the points the window knows.
+    void SaveSettings();
+    void RestoreSettings();
+    // The thread priority chosen for the check timer (0 idle, 1 low, 2 normal).
+    int ThreadPriority() const { return m_threadPriority; }
     // The commit-data request of the session manager (the log-off query):
     // refused while the alarm box is shown.
     bool WMQueryEndSession();
@@ -145,6 +167,11 @@ public:
     QCheckBox *cbxOptionsNoRememberOnPeriodic, *cbxOptionsStayOnTop;
     TRadioGroup *rgpOptionsBoxPos;
     QLabel *lbOptionsFootnote;
+    QLabel *lbOptionsWaveVol;
+
+    // The settings store and the login dialog.
+    TFormStorage *FormStorage;
+    TLoginDialog *dlgLogin;
 
     // Tray icon, its pictures and menu.
     QSystemTrayIcon *SysTray;
@@ -185,6 +212,7 @@ private:
 
     // Page state.
     void CheckLeaveOptions();
+    void SetupFormStorage();
     void LoadEditor();
     void ClearEditor();
     void UpdateTrashMemo();
@@ -199,6 +227,8 @@ private:
     bool m_loadingEditor = false;
     bool m_menuFromButton = false;
     QTimer m_clickTimer;
+    int m_threadPriority = 1;
+    QString m_lastWebCheck;
 };
 
 // The main window of the running program (null when there is none).

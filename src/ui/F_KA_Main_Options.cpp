@@ -3,11 +3,17 @@
 #include "ui/F_KA_Main.h"
 
 #include "app/U_KA_Var.h"
+#include "diag/U_ZEL_System.h"
+#include "engine/TPlayer.h"
+#include "ui/FormStorage.h"
+#include "ui/LoginDialog.h"
 #include "diag/U_ZEL_Utilities.h"
 #include "store/D_KA_Alarms.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -174,7 +180,9 @@ QWidget *TfmKaMain::BuildOptionsPage()
     file->addWidget(edtOptionsWave, 1);
     file->addWidget(edtOptionsWaveButton);
     so->addLayout(file, 1, 0, 1, 3);
-    so->addWidget(new QLabel(QStringLiteral("Volume")), 2, 0);
+    lbOptionsWaveVol = new QLabel(QStringLiteral("Volume"));
+    lbOptionsWaveVol->setObjectName(QStringLiteral("lbOptionsWaveVol"));
+    so->addWidget(lbOptionsWaveVol, 2, 0);
     so->addWidget(edtOptionsWaveVol, 2, 1);
     so->addWidget(btnOptionsWavePlay, 2, 2);
     left->addWidget(sound);
@@ -272,12 +280,275 @@ QWidget *TfmKaMain::BuildOptionsPage()
            QStringLiteral("edtOptionsWebUpdateShow"), 0, 90, 7, true);
     right->addWidget(web);
     right->addStretch();
+
+    // Handlers.
+    connect(cbxOptionsAutoStart, &QCheckBox::clicked, this,
+            [this] { RunCommand([this] { cbxOptionsAutoStartClick(); }); });
+    connect(rbOptionsBeep, &QRadioButton::toggled, this, [this] { rbSoundClick(); });
+    connect(rbOptionsWave, &QRadioButton::toggled, this, [this] { rbSoundClick(); });
+    connect(edtOptionsWaveButton, &QToolButton::clicked, this,
+            [this] { RunCommand([this] { edtOptionsWaveButtonClick(); }); });
+    connect(btnOptionsWavePlay, &QToolButton::clicked, this, [this] { btnOptionsWavePlayClick(); });
+    connect(cbxOptionsUseLogin, &QCheckBox::toggled, this, [this] { cbxOptionsUseLoginClick(); });
+    connect(lstOptionsLang, &QListWidget::currentRowChanged, this,
+            [this] { RunCommand([this] { lstOptionsLangChange(); }); });
+    connect(cbOptionsPriority, &QComboBox::currentIndexChanged, this, [this] { cbOptionsPriorityChange(); });
     return page;
 }
+
+void TfmKaMain::cbxOptionsAutoStartClick()
+{
+    SetAutoStart(cbxOptionsAutoStart->isChecked());
+}
+
+void TfmKaMain::rbSoundClick()
+{
+    const bool wave = rbOptionsWave->isChecked();
+    for (QWidget *w : std::initializer_list<QWidget *>{edtOptionsWave, edtOptionsWaveButton, btnOptionsWavePlay,
+                                                       edtOptionsWaveVol, lbOptionsWaveVol})
+        w->setEnabled(wave);
+}
+
+QString TfmKaMain::edtOptionsWaveBeforeDialog() const
+{
+    // The folder of the current file; the installation's sounds when there is
+    // none; the root of the file system when that folder does not exist.
+    const QString current = edtOptionsWave->text().trimmed();
+    QString folder = current.isEmpty() ? KaVar::SoundDir() : QFileInfo(current).path();
+    if (!current.isEmpty() && !current.contains(QDir::separator()) && !current.contains(QLatin1Char('/')))
+        folder = KaVar::SoundDir();
+    if (!QFileInfo(folder).isDir())
+        folder = QDir::rootPath();
+    return folder;
+}
+
+void TfmKaMain::edtOptionsWaveButtonClick()
+{
+    const QString chosen = ShowFileDialog({QStringLiteral("Select file"),
+                                           QStringLiteral("Wave files (*.wav)|*.wav|MP3 Files (*.mp3)|*.mp3|"
+                                                          "Midi Files (*.mid)|*.mid|Any file (*.*)|*.*"),
+                                           QStringLiteral("wav"), edtOptionsWaveBeforeDialog(), false});
+    if (!chosen.isEmpty())
+        edtOptionsWave->setText(chosen);
+}
+
+void TfmKaMain::btnOptionsWavePlayClick()
+{
+    PlayWaveFile(edtOptionsWave->text(), edtOptionsWaveVol->value());
+}
+
+void TfmKaMain::cbxOptionsUseLoginClick()
+{
+    const bool on = cbxOptionsUseLogin->isChecked();
+    dlgLogin->SetActive(on);
+    edtOptionsUser->setEnabled(on);
+    edtOptionsPwd->setEnabled(on);
+}
+
+bool TfmKaMain::dlgLoginCheckUser(const QString &user, const QString &password)
+{
+    if (user == edtOptionsUser->text() && password == edtOptionsPwd->text())
+        return true;
+    ShowMessageDialog(KaVar::Tr(QStringLiteral("Invalid Login !"), QStringLiteral("Login invalide !")), mtError, mbOK);
+    return false;
+}
+
+bool TfmKaMain::RunLogin()
+{
+    if (!dlgLogin->Active())
+        return true;
+    if (!dlgLogin->Execute())
+        return false;
+    setWindowTitle(QStringLiteral("%1 (%2)").arg(windowTitle(), dlgLogin->UserName()));
+    return true;
+}
+
+void TfmKaMain::lstOptionsLangChange()
+{
+    if (const TZELApplication *app = ZELApplication(); !app || app->AppPhase == apInitializing)
+        return;
+    const int priority = cbOptionsPriority->currentIndex();
+    if (lstOptionsLang->currentRow() >= 0)
+        KaVar::SetLanguageIndex(lstOptionsLang->currentRow());
+    ApplyLanguageLists();
+    RefreshForm();
+    cbOptionsPriority->setCurrentIndex(priority);
+    if (store::Field *bound = PeriodicityListField())
+        SetPeriodicityListIndex(bound->asInteger());
+}
+
+void TfmKaMain::cbOptionsPriorityChange()
+{
+    // Applied to the check timer's thread.
+    m_threadPriority = cbOptionsPriority->currentIndex();
+}
+
+void TfmKaMain::CheckSoundDevice()
+{
+    if (!TPlayer::HasOutputDevice()) {
+        rbOptionsBeep->setChecked(true);
+        rbOptionsWave->setChecked(false);
+        rbOptionsWave->setEnabled(false);
+    }
+    rbSoundClick();
+}
+
+void TfmKaMain::SetupFormStorage()
+{
+    TFormStorage &f = *FormStorage;
+    const auto check = [&f](const QString &name, QAbstractButton *box) {
+        f.AddProperty(
+            name + QStringLiteral(".Checked"), [box] { return TFormStorage::BoolText(box->isChecked()); },
+            [box](const QString &text) {
+                bool value = false;
+                if (!TFormStorage::ParseBool(text, value))
+                    return false;
+                box->setChecked(value);
+                return true;
+            });
+    };
+    const auto position = [&f](const QString &name, std::function<int()> get, std::function<void(int)> set, int minimum,
+                               int maximum) {
+        f.AddProperty(
+            name + QStringLiteral(".Position"), [get] { return QString::number(get()); },
+            [set, minimum, maximum](const QString &text) {
+                bool ok = false;
+                const int value = text.trimmed().toInt(&ok);
+                if (!ok || value < minimum || value > maximum)
+                    return false;
+                set(value);
+                return true;
+            });
+    };
+    const auto upDown = [&position](const QString &name, TUpDown *control) {
+        position(
+            name, [control] { return control->position(); }, [control](int v) { control->setPosition(v); },
+            control->minimum(), control->maximum());
+    };
+    const auto text = [&f](const QString &name, QLineEdit *edit) {
+        f.AddProperty(
+            name + QStringLiteral(".Text"), [edit] { return edit->text(); },
+            [edit](const QString &value) {
+                edit->setText(value);
+                return true;
+            });
+    };
+
+    check(QStringLiteral("cbxOptionsEnabled"), cbxOptionsEnabled);
+    check(QStringLiteral("cbxOptionsConfirmEdit"), cbxOptionsConfirmEdit);
+    check(QStringLiteral("cbxOptionsConfirmCancel"), cbxOptionsConfirmCancel);
+    check(QStringLiteral("cbxOptionsManage"), cbxOptionsManage);
+    check(QStringLiteral("rbOptionsBeep"), rbOptionsBeep);
+    check(QStringLiteral("rbOptionsWave"), rbOptionsWave);
+    text(QStringLiteral("edtOptionsWave"), edtOptionsWave);
+    position(
+        QStringLiteral("edtOptionsWaveVol"), [this] { return edtOptionsWaveVol->value(); },
+        [this](int v) { edtOptionsWaveVol->setValue(v); }, -2500, 0);
+    check(QStringLiteral("cbxOptionsUseLogin"), cbxOptionsUseLogin);
+    f.AddProperty(
+        QStringLiteral("dlgLogin.Active"), [this] { return TFormStorage::BoolText(dlgLogin->Active()); },
+        [this](const QString &value) {
+            bool on = false;
+            if (!TFormStorage::ParseBool(value, on))
+                return false;
+            dlgLogin->SetActive(on);
+            return true;
+        });
+    text(QStringLiteral("edtOptionsUser"), edtOptionsUser);
+    upDown(QStringLiteral("edtOptionsCheckValue"), edtOptionsCheckValue);
+    upDown(QStringLiteral("edtOptionsPurgeValue"), edtOptionsPurgeValue);
+    upDown(QStringLiteral("edtOptionsRememberValue"), edtOptionsRememberValue);
+    upDown(QStringLiteral("edtOptionsAutoRememberValue"), edtOptionsAutoRememberValue);
+    check(QStringLiteral("cbxOptionsNoRememberOnPeriodic"), cbxOptionsNoRememberOnPeriodic);
+    check(QStringLiteral("cbxOptionsStayOnTop"), cbxOptionsStayOnTop);
+    upDown(QStringLiteral("edtOptionsReminderValue"), edtOptionsReminderValue);
+    upDown(QStringLiteral("edtOptionsWebUpdateValue"), edtOptionsWebUpdateValue);
+    for (QToolButton *b : {btnMenuCalendar, btnMenuList, btnMenuTrash, btnMenuOptions}) {
+        f.AddProperty(
+            b->objectName() + QStringLiteral(".DownButton"),
+            [b] { return TFormStorage::BoolText(b->property("DownButton").toBool()); },
+            [b](const QString &value) {
+                bool down = false;
+                if (!TFormStorage::ParseBool(value, down))
+                    return false;
+                b->setProperty("DownButton", down);
+                return true;
+            });
+    }
+    f.saveLeft = [this] { return QString::number(x()); };
+    f.saveTop = [this] { return QString::number(y()); };
+    f.restorePosition = [this](int left, int top) { move(left, top); };
+
+    // Named values with their handlers.
+    f.AddValue(
+        QStringLiteral("Language"),
+        [this] {
+            const int language = std::max(0, lstOptionsLang->currentRow());
+            ApplyLanguageLists();
+            return QString::number(language);
+        },
+        [this](const QString &stored) {
+            bool ok = false;
+            int language = stored.trimmed().toInt(&ok);
+            if (!ok || language < 0 || language > 1)
+                language = 0;
+            KaVar::SetLanguageIndex(language);
+            const QSignalBlocker block(lstOptionsLang);
+            lstOptionsLang->setCurrentRow(language);
+            ApplyLanguageLists();
+        });
+    f.AddValue(
+        QStringLiteral("Priority"), [this] { return QString::number(cbOptionsPriority->currentIndex()); },
+        [this](const QString &stored) {
+            bool ok = false;
+            const int priority = stored.trimmed().toInt(&ok);
+            if (ok && priority >= 0 && priority <= 2) {
+                // The thread's priority itself changes with the next choice.
+                const QSignalBlocker block(cbOptionsPriority);
+                cbOptionsPriority->setCurrentIndex(priority);
+            }
+        });
+    f.AddValue(
+        QStringLiteral("Pwd"), [this] { return ScramblePassword(edtOptionsPwd->text()); },
+        [this](const QString &stored) { edtOptionsPwd->setText(ScramblePassword(stored)); });
+    f.AddValue(
+        QStringLiteral("LastWebCheck"), [this] { return m_lastWebCheck; },
+        [this](const QString &stored) { m_lastWebCheck = stored; });
+}
+
+void TfmKaMain::SaveSettings()
+{
+    FormStorage->Save();
+}
+
+void TfmKaMain::RestoreSettings()
+{
+    FormStorage->Restore();
+}
+
+namespace {
+
+const char *const MonthNames[2][12] = {
+    {"January", "February", "March", "April", "May", "June", "July", "August", "September", "October", "November",
+     "December"},
+    {"Janvier", "F\u00e9vrier", "Mars", "Avril", "Mai", "Juin", "Juillet", "Ao\u00fbt", "Septembre", "Octobre",
+     "Novembre", "D\u00e9cembre"},
+};
+const char *const DayLetters[2][7] = {{"s", "m", "t", "w", "t", "f", "s"}, {"d", "l", "m", "m", "j", "v", "s"}};
+
+} // namespace
 
 void TfmKaMain::ApplyLanguageLists()
 {
     const int language = KaVar::LanguageIndex();
+    // The month names and day letters of the program's date texts.
+    zel::FormatSettings &formats = zel::Formats();
+    formats.longMonthNames.clear();
+    for (const char *name : MonthNames[language])
+        formats.longMonthNames << QString::fromUtf8(name);
+    formats.shortDayNames.clear();
+    for (const char *letter : DayLetters[language])
+        formats.shortDayNames << QString::fromUtf8(letter);
     const int period = cbEditPeriodicity->currentIndex();
     m_loadingEditor = true;
     cbEditPeriodicity->clear();

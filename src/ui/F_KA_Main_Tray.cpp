@@ -229,4 +229,5 @@ void TfmKaMain::miActiveOrInactiveClick(QAction *sender)
         cbxOptionsEnabled->setChecked(miActive->isChecked());
     }
     SetTrayIcon(miActive->isChecked() ? TrayActiveImage : TrayInactiveImage);
+    SaveSettings();
 }

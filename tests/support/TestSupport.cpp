@@ -5,6 +5,7 @@
 #include "store/DataPacket.h"
 
 #include <QDir>
+#include <QSettings>
 
 namespace testsupport {
 
@@ -32,6 +33,13 @@ void ClearDataDir()
     const QStringList files = dir.entryList(QDir::Files | QDir::Hidden);
     for (const QString &name : files)
         dir.remove(name);
+}
+
+void ClearSettings()
+{
+    QSettings settings(QStringLiteral("Morvane"), QStringLiteral("Almarik"));
+    settings.clear();
+    settings.sync();
 }
 
 ErrorTexts::ErrorTexts()

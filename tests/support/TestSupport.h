@@ -17,6 +17,8 @@ QString DataDir();
 QString DataFile();
 // Removes every file of the data folder.
 void ClearDataDir();
+// Removes every stored setting of the program.
+void ClearSettings();
 
 // Captures the texts shown by ShowErrorText while alive.
 class ErrorTexts

@@ -64,6 +64,7 @@ private Q_SLOTS:
     void init()
     {
         ClearDataDir();
+        ClearSettings();
         KaVar::SetLanguageIndex(0);
         m_dm = new TdmKaAlarms;
         m_window = new TfmKaMain(m_dm);

@@ -1,0 +1,149 @@
+#include "engine/TPlayer.h"
+
+#include "diag/ZelException.h"
+
+#include <QAudioDevice>
+#include <QAudioOutput>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QMediaDevices>
+#include <QMediaPlayer>
+#include <QTimer>
+#include <QUrl>
+
+#include <cmath>
+
+namespace {
+
+// How long opening or starting a sound may take before it counts as failed.
+constexpr int WaitMs = 5000;
+
+// Runs the event loop until the condition holds or the time is up.
+template <typename Condition>
+bool WaitFor(QObject *context, Condition condition, int timeout)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeout)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(10, context, [&loop] { loop.quit(); });
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    return true;
+}
+
+} // namespace
+
+TPlayer::TPlayer(QObject *parent) : QObject(parent)
+{
+    setObjectName(QStringLiteral("Player"));
+}
+
+TPlayer::~TPlayer()
+{
+    if (m_player)
+        m_player->stop();
+}
+
+bool TPlayer::HasOutputDevice()
+{
+    return !QMediaDevices::audioOutputs().isEmpty();
+}
+
+double TPlayer::GainOf(int level)
+{
+    return std::pow(10.0, double(level) / 2000.0);
+}
+
+void TPlayer::ensurePlayer()
+{
+    // The media backends must not be reached without an output device.
+    if (!HasOutputDevice())
+        throw Exception(QStringLiteral("No audio output device"));
+    if (m_player && m_player->error() != QMediaPlayer::NoError) {
+        // A player that failed keeps its error: start again with a new one.
+        delete m_player;
+        delete m_output;
+        m_player = nullptr;
+        m_output = nullptr;
+    }
+    if (!m_player) {
+        m_player = new QMediaPlayer(this);
+        m_output = new QAudioOutput(this);
+        m_player->setAudioOutput(m_output);
+    }
+    m_output->setDevice(QMediaDevices::defaultAudioOutput());
+}
+
+void TPlayer::Open(const QString &fileName)
+{
+    Stop();
+    m_opened = false;
+    const QFileInfo info(fileName);
+    if (!info.isFile())
+        throw Exception(QStringLiteral("Sound file not found: %1").arg(fileName));
+    if (!info.isReadable())
+        throw Exception(QStringLiteral("Sound file cannot be read: %1").arg(fileName));
+    ensurePlayer();
+    m_player->setSource(QUrl());
+    m_player->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
+    const bool settled = WaitFor(
+        this,
+        [this] {
+            const QMediaPlayer::MediaStatus s = m_player->mediaStatus();
+            return s == QMediaPlayer::LoadedMedia || s == QMediaPlayer::InvalidMedia ||
+                   m_player->error() != QMediaPlayer::NoError;
+        },
+        WaitMs);
+    if (m_player->error() != QMediaPlayer::NoError || m_player->mediaStatus() == QMediaPlayer::InvalidMedia) {
+        const QString reason = m_player->errorString();
+        m_player->setSource(QUrl());
+        throw Exception(QStringLiteral("Cannot play %1: %2")
+                            .arg(fileName, reason.isEmpty() ? QStringLiteral("unknown format") : reason));
+    }
+    if (!settled)
+        throw Exception(QStringLiteral("Cannot play %1: the file does not open").arg(fileName));
+    if (!m_player->hasAudio()) {
+        m_player->setSource(QUrl());
+        throw Exception(QStringLiteral("Cannot play %1: no audio in the file").arg(fileName));
+    }
+    m_opened = true;
+}
+
+void TPlayer::SetVolume(int level)
+{
+    if (!m_opened)
+        throw Exception(QStringLiteral("No sound file is open"));
+    m_output->setVolume(float(GainOf(std::clamp(level, -2500, 0))));
+}
+
+void TPlayer::Play()
+{
+    if (!m_opened)
+        throw Exception(QStringLiteral("No sound file is open"));
+    m_player->setPosition(0);
+    m_player->play();
+    const bool running = WaitFor(
+        this,
+        [this] {
+            return m_player->playbackState() == QMediaPlayer::PlayingState ||
+                   m_player->error() != QMediaPlayer::NoError;
+        },
+        WaitMs);
+    if (!running || m_player->error() != QMediaPlayer::NoError)
+        throw Exception(QStringLiteral("Cannot play the sound: %1").arg(m_player->errorString()));
+}
+
+void TPlayer::Stop()
+{
+    if (m_player && m_player->playbackState() != QMediaPlayer::StoppedState)
+        m_player->stop();
+}
+
+bool TPlayer::IsPlaying() const
+{
+    return m_player && m_player->playbackState() == QMediaPlayer::PlayingState;
+}

@@ -1,0 +1,134 @@
+// The sound player against a real sound server with a null sink: a file plays
+// to its end, a quoted path plays, a lower volume is quieter on the sink,
+// Stop cuts a sound at once, and bad files fail without a message.
+#include "app/U_KA_Var.h"
+#include "engine/TPlayer.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+const QString Chime = QStringLiteral(ALMARIK_SOURCE_DIR "/share/Sound/Chime.wav");
+
+// A steady tone made with sox.
+QString Tone(const QTemporaryDir &dir, const QString &name, double seconds)
+{
+    const QString path = dir.filePath(name);
+    QProcess sox;
+    sox.start(QStringLiteral("sox"),
+              {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"), QStringLiteral("-c"),
+               QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16"), path, QStringLiteral("synth"),
+               QString::number(seconds), QStringLiteral("sine"), QStringLiteral("440"), QStringLiteral("vol"),
+               QStringLiteral("0.5")});
+    sox.waitForFinished(20000);
+    return path;
+}
+
+// Records the null sink's monitor while a sound plays at a volume; the RMS
+// level of what was heard.
+double HeardLevel(const QString &file, int volume)
+{
+    QProcess recorder;
+    recorder.start(QStringLiteral("parecord"), {QStringLiteral("--device=ci_null.monitor"), QStringLiteral("--raw"),
+                                                QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"),
+                                                QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=20")});
+    if (!recorder.waitForStarted())
+        return -1;
+    QTest::qWait(400);
+    if (!PlayWaveFile(file, volume))
+        return -1;
+    for (int waited = 0; KaVar::Player()->IsPlaying() && waited < 10000; waited += 50)
+        QTest::qWait(50);
+    QTest::qWait(300);
+    recorder.terminate();
+    recorder.waitForFinished(5000);
+    const QByteArray raw = recorder.readAllStandardOutput();
+    const auto *samples = reinterpret_cast<const qint16 *>(raw.constData());
+    const qsizetype count = raw.size() / 2;
+    double sum = 0;
+    for (qsizetype i = 0; i < count; ++i)
+        sum += double(samples[i]) * samples[i];
+    return count ? std::sqrt(sum / double(count)) : 0;
+}
+
+} // namespace
+
+class TestPlayer : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        testsupport::InitProgramUnits();
+        QVERIFY(TPlayer::HasOutputDevice());
+    }
+
+    void cleanup() { KaVar::Player()->Stop(); }
+
+    void playsToItsEnd()
+    {
+        QVERIFY(PlayWaveFile(Chime, 0));
+        QVERIFY(KaVar::Player()->IsPlaying());
+        // 1.5 seconds of sound, then it stops by itself.
+        QTRY_VERIFY_WITH_TIMEOUT(!KaVar::Player()->IsPlaying(), 10000);
+    }
+
+    void quotedPathPlays()
+    {
+        QVERIFY(PlayWaveFile(QLatin1Char('"') + Chime + QLatin1Char('"'), -300));
+        QVERIFY(KaVar::Player()->IsPlaying());
+    }
+
+    void badFilesFailSilently()
+    {
+        QVERIFY(!PlayWaveFile(m_dir.filePath(QStringLiteral("missing.wav")), 0));
+        const QString notSound = m_dir.filePath(QStringLiteral("notes.wav"));
+        QFile file(notSound);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("these are words, not sound");
+        file.close();
+        QVERIFY(!PlayWaveFile(notSound, 0));
+        QVERIFY(!KaVar::Player()->IsPlaying());
+        QVERIFY_THROWS_EXCEPTION(Exception, KaVar::Player()->Open(notSound));
+    }
+
+    void stopCutsAtOnce()
+    {
+        const QString longTone = Tone(m_dir, QStringLiteral("long.wav"), 20);
+        QVERIFY(PlayWaveFile(longTone, 0));
+        QTest::qWait(300);
+        QVERIFY(KaVar::Player()->IsPlaying());
+        KaVar::Player()->Stop();
+        QVERIFY(!KaVar::Player()->IsPlaying());
+        KaVar::Player()->Stop(); // harmless when nothing plays
+        // A new sound cuts the one before.
+        QVERIFY(PlayWaveFile(longTone, 0));
+        QVERIFY(PlayWaveFile(Chime, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(!KaVar::Player()->IsPlaying(), 10000);
+    }
+
+    void lowerVolumeIsQuieter()
+    {
+        QCOMPARE(TPlayer::GainOf(0), 1.0);
+        QVERIFY(std::abs(TPlayer::GainOf(-2000) - 0.1) < 1e-9);
+        const QString tone = Tone(m_dir, QStringLiteral("tone.wav"), 1.0);
+        const double full = HeardLevel(tone, 0);
+        const double lower = HeardLevel(tone, -600);
+        QVERIFY2(full > 500, qPrintable(QString::number(full)));
+        // -6 dB: about half the level.
+        QVERIFY2(lower > 0 && lower < full * 0.75, qPrintable(QStringLiteral("%1 vs %2").arg(lower).arg(full)));
+    }
+};
+
+QTEST_MAIN(TestPlayer)
+#include "tst_player.moc"

@@ -1,0 +1,371 @@
+// The options page and its stored settings: defaults on a first start, the
+// exact value names and texts, the handlers' rules (password, language,
+// positions not stored, unreadable values), autostart, the sound choice
+// without a sound output, the wave file dialog and the login dialog.
+#include "app/U_KA_Var.h"
+#include "diag/U_ZEL_System.h"
+#include "engine/TPlayer.h"
+#include "store/D_KA_Alarms.h"
+#include "support/TestSupport.h"
+#include "ui/F_KA_Main.h"
+#include "ui/FormStorage.h"
+#include "ui/LoginDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace testsupport;
+
+namespace {
+
+QString Stored(const QString &name)
+{
+    QSettings s(QStringLiteral("Morvane"), QStringLiteral("Almarik"));
+    return s.value(QStringLiteral("KA2/MainForm/") + name).toString();
+}
+
+void Store(const QString &name, const QString &value)
+{
+    QSettings s(QStringLiteral("Morvane"), QStringLiteral("Almarik"));
+    s.setValue(QStringLiteral("KA2/MainForm/") + name, value);
+    s.sync();
+}
+
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+    TdmKaAlarms *m_dm = nullptr;
+    TfmKaMain *m_window = nullptr;
+
+    // A new run of the program: a fresh window that restores the settings.
+    void restart()
+    {
+        delete m_window;
+        m_window = new TfmKaMain(m_dm);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        InitProgramUnits();
+        ZELApplication()->AppPhase = apRunning;
+    }
+
+    void init()
+    {
+        ClearDataDir();
+        ClearSettings();
+        KaVar::SetLanguageIndex(0);
+        m_dm = new TdmKaAlarms;
+        m_window = new TfmKaMain(m_dm);
+    }
+
+    void cleanup()
+    {
+        delete m_window;
+        delete m_dm;
+        QFile::remove(AutoStartEntryPath());
+    }
+
+    void firstStartDefaults()
+    {
+        const TfmKaMain &w = *m_window;
+        QVERIFY(w.cbxOptionsEnabled->isChecked());
+        QVERIFY(w.cbxOptionsConfirmEdit->isChecked());
+        QVERIFY(w.cbxOptionsConfirmCancel->isChecked());
+        QVERIFY(w.cbxOptionsManage->isChecked());
+        QVERIFY(w.cbxOptionsStayOnTop->isChecked());
+        QVERIFY(!w.cbxOptionsUseLogin->isChecked());
+        QVERIFY(!w.cbxOptionsNoRememberOnPeriodic->isChecked());
+        QVERIFY(!w.cbxOptionsAutoStart->isChecked());
+        QCOMPARE(w.edtOptionsCheckValue->position(), 30);
+        QCOMPARE(w.edtOptionsPurgeValue->position(), 15);
+        QCOMPARE(w.edtOptionsRememberValue->position(), 10);
+        QCOMPARE(w.edtOptionsAutoRememberValue->position(), 5);
+        QCOMPARE(w.edtOptionsReminderValue->position(), 7);
+        QCOMPARE(w.edtOptionsWebUpdateValue->position(), 7);
+        QCOMPARE(w.edtOptionsMaginValue->position(), 50);
+        QCOMPARE(w.edtOptionsPurgeShow->text(), QStringLiteral("15"));
+        QCOMPARE(w.rgpOptionsBoxPos->itemIndex(), 4);
+        QCOMPARE(w.cbOptionsPriority->currentText(), QStringLiteral("Low"));
+        QCOMPARE(w.lstOptionsLang->currentRow(), 0);
+        QCOMPARE(w.edtOptionsWaveVol->value(), 0);
+        QCOMPARE(KaVar::LanguageIndex(), 0);
+        QCOMPARE(w.lbOptionsFootnote->text(), QStringLiteral("Set 0 to deactivate"));
+        // The up-down shows its value in its box.
+        m_window->edtOptionsPurgeValue->setPosition(91);
+        QCOMPARE(w.edtOptionsPurgeShow->text(), QStringLiteral("90"));
+    }
+
+    // The settings file read back as text: the value names and texts.
+    void valueNamesAndTexts()
+    {
+        m_window->edtOptionsWave->setText(QStringLiteral("/home/me/ring.wav"));
+        m_window->edtOptionsWaveVol->setValue(-600);
+        m_window->SaveSettings();
+        QFile file(m_window->FormStorage->FileName());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY(text.contains(QLatin1String("[KA2]")));
+        for (const char *line :
+             {"MainForm\\cbxOptionsEnabled_Checked=True", "MainForm\\cbxOptionsConfirmEdit_Checked=True",
+              "MainForm\\rbOptionsWave_Checked=False", "MainForm\\rbOptionsBeep_Checked=True",
+              "MainForm\\edtOptionsWave_Text=/home/me/ring.wav", "MainForm\\edtOptionsWaveVol_Position=-600",
+              "MainForm\\edtOptionsPurgeValue_Position=15", "MainForm\\edtOptionsCheckValue_Position=30",
+              "MainForm\\dlgLogin_Active=False", "MainForm\\btnMenuCalendar_DownButton=True",
+              "MainForm\\btnMenuList_DownButton=False", "MainForm\\FormVersion=0", "MainForm\\Language=0",
+              "MainForm\\Priority=1", "MainForm\\Pwd=", "MainForm\\cbxOptionsStayOnTop_Checked=True"})
+            QVERIFY2(text.contains(QLatin1String(line)), line);
+        // The margin and the box position are not stored.
+        QVERIFY(!text.contains(QLatin1String("Magin")));
+        QVERIFY(!text.contains(QLatin1String("BoxPos")));
+    }
+
+    void valuesComeBack()
+    {
+        TfmKaMain &w = *m_window;
+        w.edtOptionsPurgeValue->setPosition(30);
+        w.cbxOptionsConfirmEdit->setChecked(false);
+        w.edtOptionsUser->setText(QStringLiteral("me"));
+        w.cbOptionsPriority->setCurrentIndex(2);
+        w.rgpOptionsBoxPos->setItemIndex(1);
+        w.edtOptionsMaginValue->setPosition(100);
+        w.btnMenuClick(w.btnMenuList);
+        w.SaveSettings();
+        restart();
+        QCOMPARE(m_window->edtOptionsPurgeValue->position(), 30);
+        QVERIFY(!m_window->cbxOptionsConfirmEdit->isChecked());
+        QCOMPARE(m_window->edtOptionsUser->text(), QStringLiteral("me"));
+        QCOMPARE(m_window->cbOptionsPriority->currentIndex(), 2);
+        QCOMPARE(m_window->CurrentPageTag(), 1);
+        // Not stored: every start begins with "Bottom right" and 50.
+        QCOMPARE(m_window->rgpOptionsBoxPos->itemIndex(), 4);
+        QCOMPARE(m_window->edtOptionsMaginValue->position(), 50);
+    }
+
+    void unreadableValuesKeepTheDefaults()
+    {
+        Store(QStringLiteral("edtOptionsPurgeValue_Position"), QStringLiteral("abc"));
+        Store(QStringLiteral("edtOptionsCheckValue_Position"), QStringLiteral("999"));
+        Store(QStringLiteral("cbxOptionsManage_Checked"), QStringLiteral("maybe"));
+        Store(QStringLiteral("Priority"), QStringLiteral("5"));
+        Store(QStringLiteral("Language"), QStringLiteral("7"));
+        restart();
+        QCOMPARE(m_window->edtOptionsPurgeValue->position(), 15);
+        QCOMPARE(m_window->edtOptionsCheckValue->position(), 30);
+        QVERIFY(m_window->cbxOptionsManage->isChecked());
+        QCOMPARE(m_window->cbOptionsPriority->currentIndex(), 1);
+        // A language outside 0..1 is English.
+        QCOMPARE(KaVar::LanguageIndex(), 0);
+        QCOMPARE(m_window->lstOptionsLang->currentRow(), 0);
+        QCOMPARE(m_window->cbEditPeriodicity->itemText(0), QStringLiteral("None"));
+    }
+
+    void passwordIsScrambled_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::newRow("three") << QStringLiteral("abc");
+        QTest::newRow("one") << QStringLiteral("x");
+        QTest::newRow("empty") << QString();
+    }
+
+    void passwordIsScrambled()
+    {
+        QFETCH(QString, password);
+        m_window->edtOptionsPwd->setText(password);
+        m_window->SaveSettings();
+        const QString stored = Stored(QStringLiteral("Pwd"));
+        QCOMPARE(stored.size(), password.size());
+        for (qsizetype i = 0; i < password.size(); ++i)
+            QCOMPARE(stored[i] == password[i], i == password.size() - 1);
+        QCOMPARE(stored, ScramblePassword(password));
+        restart();
+        QCOMPARE(m_window->edtOptionsPwd->text(), password);
+    }
+
+    void frenchAtOnceKeepingThePriority()
+    {
+        m_window->cbOptionsPriority->setCurrentIndex(0);
+        m_window->lstOptionsLang->setCurrentRow(1);
+        QCOMPARE(KaVar::LanguageIndex(), 1);
+        QCOMPARE(m_window->cbEditPeriodicity->itemText(0), QStringLiteral("Aucune"));
+        QCOMPARE(m_window->cbEditPeriodicity->itemText(3), QStringLiteral("Tous les jours de travail"));
+        QCOMPARE(m_window->rgpEditPriority->items().at(2), QStringLiteral("Haute"));
+        QCOMPARE(m_window->cbOptionsPriority->currentIndex(), 0);
+        QCOMPARE(m_window->ThreadPriority(), 0);
+        QCOMPARE(zel::Formats().longMonthNames.at(7), QStringLiteral("Ao\u00fbt"));
+        QCOMPARE(zel::Formats().shortDayNames.at(0), QStringLiteral("d"));
+        m_window->SaveSettings();
+        QCOMPARE(Stored(QStringLiteral("Language")), QStringLiteral("1"));
+        m_window->lstOptionsLang->setCurrentRow(0);
+        QCOMPARE(m_window->cbEditPeriodicity->itemText(0), QStringLiteral("None"));
+    }
+
+    void autoStart()
+    {
+        m_window->cbxOptionsAutoStart->click();
+        QVERIFY(m_window->cbxOptionsAutoStart->isChecked());
+        QVERIFY(AutoStartIsSet());
+        restart();
+        QVERIFY(m_window->cbxOptionsAutoStart->isChecked());
+        m_window->cbxOptionsAutoStart->click();
+        QVERIFY(!QFile::exists(AutoStartEntryPath()));
+        restart();
+        QVERIFY(!m_window->cbxOptionsAutoStart->isChecked());
+
+        // An entry that starts another program leaves the box clear.
+        QDir().mkpath(QFileInfo(AutoStartEntryPath()).path());
+        QFile entry(AutoStartEntryPath());
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nExec=/opt/other/almarik\n");
+        entry.close();
+        restart();
+        QVERIFY(!m_window->cbxOptionsAutoStart->isChecked());
+    }
+
+    // This machine's test environment has no sound output.
+    void noSoundOutputMeansBeep()
+    {
+        QVERIFY(!TPlayer::HasOutputDevice());
+        QVERIFY(m_window->rbOptionsBeep->isChecked());
+        QVERIFY(!m_window->rbOptionsWave->isChecked());
+        QVERIFY(!m_window->rbOptionsWave->isEnabled());
+        QVERIFY(!m_window->edtOptionsWave->isEnabled());
+        QVERIFY(!m_window->btnOptionsWavePlay->isEnabled());
+        // The player fails cleanly, never reaching a media backend.
+        QVERIFY(!PlayWaveFile(KaVar::SoundDir() + QStringLiteral("Chime.wav"), 0));
+        try {
+            KaVar::Player()->Open(QStringLiteral(ALMARIK_SOURCE_DIR "/share/Sound/Chime.wav"));
+            QFAIL("no failure");
+        } catch (const Exception &e) {
+            QCOMPARE(e.message(), QStringLiteral("No audio output device"));
+        }
+    }
+
+    void soundChoiceEnablesTheFileControls()
+    {
+        m_window->rbOptionsWave->setEnabled(true);
+        m_window->rbOptionsWave->setChecked(true);
+        for (QWidget *w : std::initializer_list<QWidget *>{m_window->edtOptionsWave, m_window->btnOptionsWavePlay,
+                                                           m_window->edtOptionsWaveVol, m_window->lbOptionsWaveVol})
+            QVERIFY(w->isEnabled());
+        m_window->rbOptionsBeep->setChecked(true);
+        QVERIFY(!m_window->edtOptionsWave->isEnabled());
+    }
+
+    void waveFileDialog()
+    {
+        QTemporaryDir root;
+        const KaVar::Folders saved = KaVar::Paths();
+        KaVar::Folders folders = saved;
+        folders.SoundDir = root.filePath(QStringLiteral("Sound")) + QDir::separator();
+        KaVar::SetPaths(folders);
+        QList<FileDialogRequest> asked;
+        SetFileDialogHook([&](const FileDialogRequest &r) {
+            asked << r;
+            return QStringLiteral("/chosen/ring.wav");
+        });
+        // No folder of sounds: the root of the file system.
+        QCOMPARE(m_window->edtOptionsWaveBeforeDialog(), QDir::rootPath());
+        QDir().mkpath(folders.SoundDir);
+        QCOMPARE(m_window->edtOptionsWaveBeforeDialog(), folders.SoundDir);
+        m_window->edtOptionsWave->setText(root.filePath(QStringLiteral("ring.wav")));
+        QCOMPARE(m_window->edtOptionsWaveBeforeDialog(), root.path());
+        m_window->edtOptionsWave->setText(QStringLiteral("/no/such/folder/ring.wav"));
+        QCOMPARE(m_window->edtOptionsWaveBeforeDialog(), QDir::rootPath());
+
+        m_window->edtOptionsWave->clear();
+        m_window->edtOptionsWaveButtonClick();
+        SetFileDialogHook({});
+        KaVar::SetPaths(saved);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].title, QStringLiteral("Select file"));
+        QCOMPARE(asked[0].defaultExtension, QStringLiteral("wav"));
+        QCOMPARE(asked[0].folder, folders.SoundDir);
+        QCOMPARE(QtFileFilter(asked[0].filter),
+                 QStringLiteral("Wave files (*.wav);;MP3 Files (*.mp3);;Midi Files (*.mid);;Any file (*.*)"));
+        QCOMPARE(m_window->edtOptionsWave->text(), QStringLiteral("/chosen/ring.wav"));
+    }
+
+    void loginOption()
+    {
+        QVERIFY(!m_window->dlgLogin->Active());
+        QVERIFY(!m_window->edtOptionsUser->isEnabled());
+        m_window->cbxOptionsUseLogin->setChecked(true);
+        QVERIFY(m_window->dlgLogin->Active());
+        QVERIFY(m_window->edtOptionsUser->isEnabled());
+        m_window->SaveSettings();
+        QCOMPARE(Stored(QStringLiteral("dlgLogin_Active")), QStringLiteral("True"));
+    }
+
+    void loginThreeTriesAndCancel()
+    {
+        m_window->cbxOptionsUseLogin->setChecked(true);
+        m_window->edtOptionsUser->setText(QStringLiteral("bob"));
+        m_window->edtOptionsPwd->setText(QStringLiteral("Secret"));
+        TLoginDialog *dialog = m_window->dlgLogin;
+        QList<MessageDialogRequest> messages;
+        SetMessageDialogHook([&](const MessageDialogRequest &r) {
+            messages << r;
+            return int(mrOk);
+        });
+        // Three wrong tries (the password is case-sensitive) end the dialog.
+        QTimer::singleShot(0, dialog, [dialog] {
+            dialog->edtUser->setText(QStringLiteral("bob"));
+            dialog->edtPassword->setText(QStringLiteral("secret"));
+            for (int i = 0; i < 3; ++i)
+                dialog->btnOK->click();
+        });
+        QVERIFY(!m_window->RunLogin());
+        QCOMPARE(dialog->Tries(), 3);
+        QCOMPARE(messages.size(), 3);
+        QCOMPARE(messages[0].text, QStringLiteral("Invalid Login !"));
+        QCOMPARE(messages[0].type, int(mtError));
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Almarik 2"));
+
+        // Cancel fails at once.
+        QTimer::singleShot(0, dialog, [dialog] { dialog->btnCancel->click(); });
+        QVERIFY(!m_window->RunLogin());
+
+        // A right login on the second try.
+        QTimer::singleShot(0, dialog, [dialog] {
+            dialog->edtUser->setText(QStringLiteral("bob"));
+            dialog->edtPassword->setText(QStringLiteral("wrong"));
+            dialog->btnOK->click();
+            dialog->edtPassword->setText(QStringLiteral("Secret"));
+            dialog->btnOK->click();
+        });
+        QVERIFY(m_window->RunLogin());
+        SetMessageDialogHook({});
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Almarik 2 (bob)"));
+        QCOMPARE(TLoginDialog::LastLoggedUser(QStringLiteral("KA2")), QStringLiteral("bob"));
+
+        // The next time the user name is filled in and the password has the focus.
+        QTimer::singleShot(0, dialog, [dialog] {
+            QCOMPARE(dialog->edtUser->text(), QStringLiteral("bob"));
+            QCOMPARE(dialog->focusWidget(), dialog->edtPassword);
+            dialog->btnCancel->click();
+        });
+        dialog->Execute();
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Registration"));
+    }
+};
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
