@@ -26,25 +26,6 @@ constexpr int MaxNameLength = 256;
 constexpr int MaxFieldSize = 1 << 20;
 constexpr int MaxFields = 64;
 
-struct Layout
-{
-    std::vector<int> slots;
-    std::vector<bool> isString;
-    int numbers = 0;
-    int strings = 0;
-};
-
-Layout layoutOf(const QList<FieldDef> &fields)
-{
-    Layout l;
-    for (const FieldDef &f : fields) {
-        const bool s = f.type == FieldType::String || f.type == FieldType::Memo;
-        l.isString.push_back(s);
-        l.slots.push_back(s ? l.strings++ : l.numbers++);
-    }
-    return l;
-}
-
 // Collects the rows of a file in one block: every row then shares the
 // block's ownership, so a table read from a file and dropped again gives its
 // memory back whole instead of leaving holes between the texts it kept.
@@ -72,16 +53,6 @@ public:
 private:
     std::vector<RowData> m_rows;
 };
-
-RowData emptyRow(const Layout &layout, int fieldCount)
-{
-    RowData row;
-    row.nullMask = fieldCount >= 64 ? ~quint64(0) : ((quint64(1) << fieldCount) - 1);
-    row.numbers.resize(layout.numbers);
-    std::fill(row.numbers.begin(), row.numbers.end(), 0.0);
-    row.strings.resize(layout.strings);
-    return row;
-}
 
 bool parseType(const QString &name, FieldType &type)
 {
@@ -113,7 +84,7 @@ QByteArray encodeBinary(const Table &table)
 {
     const QList<int> stored = storedFields(table);
     const QList<FieldDef> &defs = table.fieldDefs();
-    const Layout layout = layoutOf(defs);
+    const RowLayout layout = RowLayout::of(defs);
     QByteArray bytes;
     QCborStreamWriter w(&bytes);
     w.append(QCborTag(SelfDescribeTag));
@@ -356,7 +327,7 @@ private:
         }
         checkStream();
         m_r.leaveContainer();
-        m_layout = layoutOf(m_contents.fields);
+        m_layout = RowLayout::of(m_contents.fields);
     }
 
     void readRows()
@@ -376,7 +347,7 @@ private:
                          .arg(m_r.length())
                          .arg(fieldCount));
             m_r.enterContainer();
-            RowData row = emptyRow(m_layout, fieldCount);
+            RowData row = m_layout.emptyRow();
             int i = 0;
             while (m_r.lastError() == QCborError::NoError && m_r.hasNext()) {
                 if (i >= fieldCount)
@@ -466,7 +437,7 @@ private:
     qint64 m_size;
     Contents m_contents;
     RowCollector m_rows;
-    Layout m_layout;
+    RowLayout m_layout;
     int m_field = -1; // the field whose value is being read
 };
 
@@ -523,7 +494,7 @@ QByteArray encodeXml(const Table &table)
 {
     const QList<int> stored = storedFields(table);
     const QList<FieldDef> &defs = table.fieldDefs();
-    const Layout layout = layoutOf(defs);
+    const RowLayout layout = RowLayout::of(defs);
     QByteArray bytes;
     QXmlStreamWriter w(&bytes);
     w.setAutoFormatting(false);
@@ -692,7 +663,7 @@ private:
             m_x.skipCurrentElement();
             check();
         }
-        m_layout = layoutOf(m_contents.fields);
+        m_layout = RowLayout::of(m_contents.fields);
     }
 
     void readRows()
@@ -703,7 +674,7 @@ private:
                 m_x.skipCurrentElement();
                 continue;
             }
-            RowData row = emptyRow(m_layout, fieldCount);
+            RowData row = m_layout.emptyRow();
             const QXmlStreamAttributes attributes = m_x.attributes();
             for (const QXmlStreamAttribute &attr : attributes) {
                 int i = -1;
@@ -769,7 +740,7 @@ private:
     QString m_file;
     Contents m_contents;
     RowCollector m_rows;
-    Layout m_layout;
+    RowLayout m_layout;
 };
 
 } // namespace

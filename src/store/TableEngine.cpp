@@ -369,14 +369,9 @@ void Table::setFieldDefs(const QList<FieldDef> &defs)
 void Table::buildFields()
 {
     m_fields.clear();
-    m_numberSlots = 0;
-    m_stringSlots = 0;
-    for (int i = 0; i < int(m_defs.size()); ++i) {
-        const FieldDef &def = m_defs[i];
-        const bool isString = def.type == FieldType::String || def.type == FieldType::Memo;
-        const int slot = isString ? m_stringSlots++ : m_numberSlots++;
-        m_fields.push_back(std::make_unique<Field>(this, i, def, slot));
-    }
+    m_layout = RowLayout::of(m_defs);
+    for (int i = 0; i < int(m_defs.size()); ++i)
+        m_fields.push_back(std::make_unique<Field>(this, i, m_defs[i], m_layout.slots[size_t(i)]));
 }
 
 Field &Table::field(int index) const
@@ -406,13 +401,24 @@ Field &Table::fieldByName(const QString &name) const
     throw EDatabaseError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), name));
 }
 
-RowData Table::newRowData() const
+RowLayout RowLayout::of(const QList<FieldDef> &defs)
+{
+    RowLayout layout;
+    layout.fields = int(defs.size());
+    for (const FieldDef &f : defs) {
+        const bool isString = f.type == FieldType::String || f.type == FieldType::Memo;
+        layout.slots.push_back(isString ? layout.strings++ : layout.numbers++);
+    }
+    return layout;
+}
+
+RowData RowLayout::emptyRow() const
 {
     RowData row;
-    row.nullMask = m_defs.size() >= 64 ? ~quint64(0) : ((quint64(1) << m_defs.size()) - 1);
-    row.numbers.resize(m_numberSlots);
+    row.nullMask = fields >= 64 ? ~quint64(0) : ((quint64(1) << fields) - 1);
+    row.numbers.resize(numbers);
     std::fill(row.numbers.begin(), row.numbers.end(), 0.0);
-    row.strings.resize(m_stringSlots);
+    row.strings.resize(strings);
     return row;
 }
 
@@ -784,7 +790,7 @@ void Table::append()
     checkBrowseMode();
     if (beforeInsert)
         beforeInsert(*this);
-    m_buffer = std::make_unique<RowData>(newRowData());
+    m_buffer = std::make_unique<RowData>(m_layout.emptyRow());
     m_editIndex = -1;
     calculateFields();
     setState(DataSetState::Insert);

@@ -56,6 +56,20 @@ struct RowData
 };
 using Row = std::shared_ptr<const RowData>;
 
+// Where each field's value lives in a row: numbers and strings each take the
+// next slot of their kind, in field order. Tables and files share this rule.
+struct RowLayout
+{
+    std::vector<int> slots;
+    int numbers = 0;
+    int strings = 0;
+    int fields = 0;
+
+    static RowLayout of(const QList<FieldDef> &defs);
+    // A row of the layout with every field null.
+    RowData emptyRow() const;
+};
+
 class Table;
 class Field;
 
@@ -247,7 +261,6 @@ private:
     void checkBrowseMode();
     void checkWritable() const;
     void buildFields();
-    RowData newRowData() const;
     void calculateFields();
     void checkRequiredFields() const;
     int insertPosition(const RowData &row) const;
@@ -264,8 +277,7 @@ private:
 
     QList<FieldDef> m_defs;
     std::vector<std::unique_ptr<Field>> m_fields;
-    int m_numberSlots = 0;
-    int m_stringSlots = 0;
+    RowLayout m_layout;
     std::vector<Row> m_rows;
     int m_cursor = -1;
     bool m_bof = true;

@@ -396,16 +396,22 @@ void TfmKaMain::CheckSoundDevice()
 void TfmKaMain::SetupFormStorage()
 {
     TFormStorage &f = *FormStorage;
-    const auto check = [&f](const QString &name, QAbstractButton *box) {
+    // A stored flag: "True" or "False"; any other text leaves it as it is.
+    const auto flag = [&f](const QString &name, std::function<bool()> get, std::function<void(bool)> set) {
         f.AddProperty(
-            name + QStringLiteral(".Checked"), [box] { return TFormStorage::BoolText(box->isChecked()); },
-            [box](const QString &text) {
+            name, [get] { return TFormStorage::BoolText(get()); },
+            [set](const QString &text) {
                 bool value = false;
                 if (!TFormStorage::ParseBool(text, value))
                     return false;
-                box->setChecked(value);
+                set(value);
                 return true;
             });
+    };
+    const auto check = [&flag](const QString &name, QAbstractButton *box) {
+        flag(
+            name + QStringLiteral(".Checked"), [box] { return box->isChecked(); },
+            [box](bool value) { box->setChecked(value); });
     };
     const auto position = [&f](const QString &name, std::function<int()> get, std::function<void(int)> set, int minimum,
                                int maximum) {
@@ -445,15 +451,9 @@ void TfmKaMain::SetupFormStorage()
         QStringLiteral("edtOptionsWaveVol"), [this] { return edtOptionsWaveVol->value(); },
         [this](int v) { edtOptionsWaveVol->setValue(v); }, -2500, 0);
     check(QStringLiteral("cbxOptionsUseLogin"), cbxOptionsUseLogin);
-    f.AddProperty(
-        QStringLiteral("dlgLogin.Active"), [this] { return TFormStorage::BoolText(dlgLogin->Active()); },
-        [this](const QString &value) {
-            bool on = false;
-            if (!TFormStorage::ParseBool(value, on))
-                return false;
-            dlgLogin->SetActive(on);
-            return true;
-        });
+    flag(
+        QStringLiteral("dlgLogin.Active"), [this] { return dlgLogin->Active(); },
+        [this](bool on) { dlgLogin->SetActive(on); });
     text(QStringLiteral("edtOptionsUser"), edtOptionsUser);
     upDown(QStringLiteral("edtOptionsCheckValue"), edtOptionsCheckValue);
     upDown(QStringLiteral("edtOptionsPurgeValue"), edtOptionsPurgeValue);
@@ -464,16 +464,9 @@ void TfmKaMain::SetupFormStorage()
     upDown(QStringLiteral("edtOptionsReminderValue"), edtOptionsReminderValue);
     upDown(QStringLiteral("edtOptionsWebUpdateValue"), edtOptionsWebUpdateValue);
     for (QToolButton *b : {btnMenuCalendar, btnMenuList, btnMenuTrash, btnMenuOptions}) {
-        f.AddProperty(
-            b->objectName() + QStringLiteral(".DownButton"),
-            [b] { return TFormStorage::BoolText(b->property("DownButton").toBool()); },
-            [b](const QString &value) {
-                bool down = false;
-                if (!TFormStorage::ParseBool(value, down))
-                    return false;
-                b->setProperty("DownButton", down);
-                return true;
-            });
+        flag(
+            b->objectName() + QStringLiteral(".DownButton"), [b] { return b->property("DownButton").toBool(); },
+            [b](bool down) { b->setProperty("DownButton", down); });
     }
     f.saveLeft = [this] { return QString::number(x()); };
     f.saveTop = [this] { return QString::number(y()); };

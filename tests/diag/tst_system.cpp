@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include "support/TestSupport.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -98,8 +100,7 @@ private Q_SLOTS:
     void sessionEnd()
     {
         QFETCH(int, signal);
-        const QString dataFile = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                                 QStringLiteral("/Morvane/Almarik/Alarms.ka2");
+        const QString dataFile = testsupport::DataFile();
         QFile::remove(dataFile);
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedChannels);

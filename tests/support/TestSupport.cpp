@@ -3,6 +3,7 @@
 #include "app/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
 #include "store/DataPacket.h"
+#include "ui/F_KA_Main.h"
 
 #include <QDir>
 #include <QSettings>
@@ -75,6 +76,31 @@ QString FakeHost::PeriodicityItem(int index) const
 QString FakeHost::PriorityItem(int index) const
 {
     return index >= 0 && index < 3 ? QString::fromUtf8(PriorityNames[language][index]) : QString();
+}
+
+void ProgramFixture::start()
+{
+    ClearDataDir();
+    ClearSettings();
+    KaVar::SetLanguageIndex(0);
+    dm = new TdmKaAlarms;
+    window = new TfmKaMain(dm);
+}
+
+void ProgramFixture::restartWindow()
+{
+    delete window;
+    window = new TfmKaMain(dm);
+}
+
+void ProgramFixture::stop()
+{
+    if (dm->cdsAlarms.state() != store::DataSetState::Browse)
+        dm->cdsAlarms.cancel();
+    delete window;
+    delete dm;
+    window = nullptr;
+    dm = nullptr;
 }
 
 void AddAlarm(TdmKaAlarms &dm, TDateTime date, const QString &title, int deleted, int enabled, int period,

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QStringList>
 
+class TfmKaMain;
+
 namespace testsupport {
 
 // Initialises the program's shared unit as the program does at start (time
@@ -58,6 +60,19 @@ public:
     int language = 0;
     store::Field *boundField = nullptr;
     int periodicityIndex = -1;
+};
+
+// A fresh start of the program's data module and main window, with an empty
+// data folder and no stored settings, in English.
+struct ProgramFixture
+{
+    TdmKaAlarms *dm = nullptr;
+    TfmKaMain *window = nullptr;
+
+    void start();
+    // A new main window, as at the next run (it restores the settings).
+    void restartWindow();
+    void stop();
 };
 
 // Appends and posts an alarm to the master through the record rules.

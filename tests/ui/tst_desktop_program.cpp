@@ -2,6 +2,8 @@
 // icon shows and hides the main window, the right button opens the menu,
 // Shutdown asks and ends the program with the data file written, and a
 // second copy ends at once.
+#include "support/TestSupport.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QRect>
@@ -86,8 +88,7 @@ class TestDesktopProgram : public QObject
 private Q_SLOTS:
     void livesInTheTray()
     {
-        const QString dataFile = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                                 QStringLiteral("/Morvane/Almarik/Alarms.ka2");
+        const QString dataFile = testsupport::DataFile();
         QFile::remove(dataFile);
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedChannels);

@@ -55,6 +55,7 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 
+    ProgramFixture m_program;
     TdmKaAlarms *m_dm = nullptr;
     TfmKaMain *m_window = nullptr;
 
@@ -63,20 +64,12 @@ private Q_SLOTS:
 
     void init()
     {
-        ClearDataDir();
-        ClearSettings();
-        KaVar::SetLanguageIndex(0);
-        m_dm = new TdmKaAlarms;
-        m_window = new TfmKaMain(m_dm);
+        m_program.start();
+        m_dm = m_program.dm;
+        m_window = m_program.window;
     }
 
-    void cleanup()
-    {
-        if (m_dm->cdsAlarms.state() != store::DataSetState::Browse)
-            m_dm->cdsAlarms.cancel();
-        delete m_window;
-        delete m_dm;
-    }
+    void cleanup() { m_program.stop(); }
 
     void startsOnTheCalendarPage()
     {

@@ -50,14 +50,14 @@ class TestSettings : public QObject
 {
     Q_OBJECT
 
-    TdmKaAlarms *m_dm = nullptr;
+    ProgramFixture m_program;
     TfmKaMain *m_window = nullptr;
 
     // A new run of the program: a fresh window that restores the settings.
     void restart()
     {
-        delete m_window;
-        m_window = new TfmKaMain(m_dm);
+        m_program.restartWindow();
+        m_window = m_program.window;
     }
 
 private Q_SLOTS:
@@ -69,17 +69,13 @@ private Q_SLOTS:
 
     void init()
     {
-        ClearDataDir();
-        ClearSettings();
-        KaVar::SetLanguageIndex(0);
-        m_dm = new TdmKaAlarms;
-        m_window = new TfmKaMain(m_dm);
+        m_program.start();
+        m_window = m_program.window;
     }
 
     void cleanup()
     {
-        delete m_window;
-        delete m_dm;
+        m_program.stop();
         QFile::remove(AutoStartEntryPath());
     }
 
