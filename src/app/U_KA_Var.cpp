@@ -48,8 +48,8 @@ void Initialize()
     zel::FormatSettings &formats = zel::Formats();
     formats.shortTimeFormat = QLatin1String(TimeFormat);
     formats.longTimeFormat = QLatin1String(TimeFormat);
-    if (qApp)
-        QApplication::setApplicationDisplayName(AppTitle());
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        QGuiApplication::setApplicationDisplayName(AppTitle());
     const TZELApplication *application = ZELApplication();
     const TZELWindows *windows = ZELWindows();
     const QString root =

@@ -153,8 +153,8 @@ private Q_SLOTS:
 
     void viewsAreSnapshotsUntilRefreshed()
     {
+        FakeHost host; // outlives the data module, which calls it up to its end
         TdmKaAlarms dm;
-        FakeHost host;
         dm.SetHost(&host);
         AddAlarm(dm, Day(3), QStringLiteral("third"));
         AddAlarm(dm, Day(1), QStringLiteral("first"));
@@ -202,8 +202,8 @@ private Q_SLOTS:
 
     void dataChangeRepaintsAndFollowsThePeriodicity()
     {
+        FakeHost host; // outlives the data module, which calls it up to its end
         TdmKaAlarms dm;
-        FakeHost host;
         AddAlarm(dm, Day(1), QStringLiteral("a"), 0, 1, 4);
         AddAlarm(dm, Day(2), QStringLiteral("b"), 0, 1, 6);
         // Without a main window nothing is called up.
@@ -245,8 +245,8 @@ private Q_SLOTS:
     {
         QFETCH(int, language);
         QFETCH(QStringList, texts);
+        FakeHost host; // outlives the data module, which calls it up to its end
         TdmKaAlarms dm;
-        FakeHost host;
         host.language = language;
         KaVar::SetLanguageIndex(language);
         dm.SetHost(&host);
@@ -290,8 +290,8 @@ private Q_SLOTS:
 
     void listGridModel()
     {
+        FakeHost host; // outlives the data module, which calls it up to its end
         TdmKaAlarms dm;
-        FakeHost host;
         dm.SetHost(&host);
         TableModel model(&dm.dsList);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
