@@ -127,6 +127,14 @@ void Save(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * qint64(QFile(dm.DataFileName()).size()));
 }
 
+// The encoding alone, without any file.
+void Encode(benchmark::State &state)
+{
+    TdmKaAlarms &dm = Module(int(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(DataPacket::encode(dm.cdsAlarms, DataPacket::Format::Binary).size());
+}
+
 // Baseline: the same bytes written raw to a file, and the previous file
 // copied, without encoding, temporary file or rename.
 void SaveBaseline(benchmark::State &state)
@@ -248,6 +256,7 @@ void Memory(benchmark::State &state)
 BENCHMARK(Load)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(LoadAtStart)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(Save)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(Encode)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(SaveBaseline)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(RefreshDue)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(RefreshDueBaseline)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

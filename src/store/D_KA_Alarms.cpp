@@ -56,6 +56,25 @@ bool CopyFileAtomic(const QString &from, const QString &to)
     return true;
 }
 
+// The backup of the data file before it is rewritten. The data file is only
+// ever replaced whole (a new file renamed over it), never written in place, so
+// a second name for its current contents is a byte-for-byte copy that costs
+// nothing; where the file system cannot give one, the bytes are copied.
+bool BackupDataFile(const QString &from, const QString &to)
+{
+    const std::string temp = QFile::encodeName(to + QStringLiteral(".tmp")).toStdString();
+    std::error_code error;
+    std::filesystem::remove(temp, error);
+    std::filesystem::create_hard_link(QFile::encodeName(from).toStdString(), temp, error);
+    if (!error) {
+        std::filesystem::rename(temp, QFile::encodeName(to).toStdString(), error);
+        if (!error)
+            return true;
+        std::filesystem::remove(temp, error);
+    }
+    return CopyFileAtomic(from, to);
+}
+
 } // namespace
 
 QList<FieldDef> TdmKaAlarms::AlarmRecordFields()
@@ -248,7 +267,7 @@ void TdmKaAlarms::SaveDataFile()
     // The backup always holds the state before this write; a failed copy
     // (no data file yet) is ignored.
     if (QFileInfo::exists(fileName))
-        CopyFileAtomic(fileName, fileName + QStringLiteral(".bak"));
+        BackupDataFile(fileName, fileName + QStringLiteral(".bak"));
     // Written to a temporary file and renamed over the data file, so a crash
     // or a full disk never leaves a half-written data file.
     cdsAlarms.saveToFile(fileName);
@@ -419,7 +438,7 @@ void TdmKaAlarms::cdsAlarmsCalcFields(Table &t)
     // Runs after every change of a field of the master: the fields were found
     // once, when the master was built.
     Q_UNUSED(t);
-    m_isThereApp->setAsBoolean(!m_application->asString().isEmpty());
+    m_isThereApp->setAsBoolean(!m_application->isNull() && !m_application->asString().isEmpty());
 }
 
 // ---------------------------------------------------------------------------

@@ -102,6 +102,10 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
         }
     };
 
+    // The silent form shows nothing: the master's display updates wait until
+    // every record is in.
+    if (silent)
+        cdsAlarms.disableControls();
     bool cancelled = false;
     try {
         int count = 0;
@@ -124,9 +128,13 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
             }
         }
     } catch (...) {
+        if (silent)
+            cdsAlarms.enableControls();
         finish();
         throw;
     }
+    if (silent)
+        cdsAlarms.enableControls();
     finish();
     if (cancelled)
         throw EAbort();

@@ -1,9 +1,9 @@
 #include "store/DataPacket.h"
 
 #include <QCborStreamReader>
-#include <QCborStreamWriter>
 #include <QFile>
 #include <QSaveFile>
+#include <QStringEncoder>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -12,6 +12,7 @@
 #endif
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -80,65 +81,164 @@ QList<int> storedFields(const Table &table)
 // ---------------------------------------------------------------------------
 // Native form
 
+// A CBOR writer straight into a byte array: the packet only needs definite
+// lengths, integers, doubles, texts, booleans and null. Writing them here,
+// texts encoded in place, costs a fraction of going through a stream device
+// for every value.
+class CborBuffer
+{
+public:
+    explicit CborBuffer(QByteArray &bytes) : m_bytes(bytes) {}
+    // Cuts the array to what was written.
+    void finish() { m_bytes.resize(m_size); }
+
+    void tag(quint64 value) { head(6, value); }
+    void map(quint64 count) { head(5, count); }
+    void array(quint64 count) { head(4, count); }
+    void null() { byte(0xf6); }
+    void boolean(bool value) { byte(value ? 0xf5 : 0xf4); }
+    void integer(qint64 value)
+    {
+        if (value >= 0)
+            head(0, quint64(value));
+        else
+            head(1, quint64(-1 - value));
+    }
+    void real(double value)
+    {
+        quint64 bits = 0;
+        std::memcpy(&bits, &value, sizeof(bits));
+        room(9);
+        byte(0xfb);
+        bigEndian(bits, 8);
+    }
+    void text(QStringView value)
+    {
+        // The UTF-8 length first, then the text encoded in place.
+        qsizetype length = 0;
+        for (qsizetype i = 0; i < value.size(); ++i) {
+            const char16_t c = value[i].unicode();
+            if (c < 0x80)
+                length += 1;
+            else if (c < 0x800)
+                length += 2;
+            else if (QChar::isHighSurrogate(c) && i + 1 < value.size() &&
+                     QChar::isLowSurrogate(value[i + 1].unicode())) {
+                length += 4;
+                ++i;
+            } else
+                length += 3;
+        }
+        head(3, quint64(length));
+        room(length);
+        char *out = m_bytes.data() + m_size;
+        const char *end = m_encoder.appendToBuffer(out, value);
+        m_size += end - out;
+    }
+
+private:
+    void room(qsizetype count)
+    {
+        if (m_size + count > m_bytes.size())
+            m_bytes.resize(std::max<qsizetype>(m_bytes.size() * 2, m_size + count + 1024));
+    }
+    void byte(int value)
+    {
+        room(1);
+        m_bytes.data()[m_size++] = char(value);
+    }
+    void head(int major, quint64 value)
+    {
+        room(9);
+        const int type = major << 5;
+        if (value < 24) {
+            byte(type | int(value));
+        } else if (value <= 0xff) {
+            byte(type | 24);
+            bigEndian(value, 1);
+        } else if (value <= 0xffff) {
+            byte(type | 25);
+            bigEndian(value, 2);
+        } else if (value <= 0xffffffffULL) {
+            byte(type | 26);
+            bigEndian(value, 4);
+        } else {
+            byte(type | 27);
+            bigEndian(value, 8);
+        }
+    }
+    void bigEndian(quint64 value, int size)
+    {
+        char *out = m_bytes.data() + m_size;
+        for (int i = size - 1; i >= 0; --i) {
+            out[i] = char(value & 0xff);
+            value >>= 8;
+        }
+        m_size += size;
+    }
+
+    QByteArray &m_bytes;
+    qsizetype m_size = 0;
+    QStringEncoder m_encoder{QStringEncoder::Utf8};
+};
+
 QByteArray encodeBinary(const Table &table)
 {
     const QList<int> stored = storedFields(table);
     const QList<FieldDef> &defs = table.fieldDefs();
     const RowLayout layout = RowLayout::of(defs);
     QByteArray bytes;
-    QCborStreamWriter w(&bytes);
-    w.append(QCborTag(SelfDescribeTag));
-    w.startMap(4);
-    w.append(QLatin1String("packet"));
-    w.append(PacketName);
-    w.append(QLatin1String("version"));
-    w.append(PacketVersion);
-    w.append(QLatin1String("fields"));
-    w.startArray(quint64(stored.size()));
+    // Room for typical rows up front, grown as needed.
+    bytes.resize(qsizetype(table.rows().size()) * 128 + 1024);
+    CborBuffer w(bytes);
+    w.tag(SelfDescribeTag);
+    w.map(4);
+    w.text(u"packet");
+    w.text(PacketName);
+    w.text(u"version");
+    w.integer(PacketVersion);
+    w.text(u"fields");
+    w.array(quint64(stored.size()));
     for (int i : stored) {
         const FieldDef &d = defs[i];
-        w.startMap(4);
-        w.append(QLatin1String("name"));
-        w.append(d.name);
-        w.append(QLatin1String("type"));
-        w.append(FieldTypeName(d.type));
-        w.append(QLatin1String("size"));
-        w.append(d.size);
-        w.append(QLatin1String("required"));
-        w.append(d.required);
-        w.endMap();
+        w.map(4);
+        w.text(u"name");
+        w.text(d.name);
+        w.text(u"type");
+        w.text(FieldTypeName(d.type));
+        w.text(u"size");
+        w.integer(d.size);
+        w.text(u"required");
+        w.boolean(d.required);
     }
-    w.endArray();
-    w.append(QLatin1String("rows"));
-    w.startArray(quint64(table.rows().size()));
+    w.text(u"rows");
+    w.array(quint64(table.rows().size()));
     for (const Row &row : table.rows()) {
-        w.startArray(quint64(stored.size()));
+        w.array(quint64(stored.size()));
         for (int i : stored) {
             const int slot = layout.slots[size_t(i)];
             if (row->nullMask & (quint64(1) << i)) {
-                w.appendNull();
+                w.null();
                 continue;
             }
             switch (defs[i].type) {
             case FieldType::Integer:
-                w.append(qint64(row->numbers[slot]));
+                w.integer(qint64(row->numbers[slot]));
                 break;
             case FieldType::DateTime:
-                w.append(row->numbers[slot]);
+                w.real(row->numbers[slot]);
                 break;
             case FieldType::Boolean:
-                w.append(row->numbers[slot] != 0);
+                w.boolean(row->numbers[slot] != 0);
                 break;
             case FieldType::String:
             case FieldType::Memo:
-                w.append(row->strings[slot]);
+                w.text(row->strings[slot]);
                 break;
             }
         }
-        w.endArray();
     }
-    w.endArray();
-    w.endMap();
+    w.finish();
     return bytes;
 }
 
