@@ -179,7 +179,9 @@ private:
 
     QByteArray &m_bytes;
     qsizetype m_size = 0;
-    QStringEncoder m_encoder{QStringEncoder::Utf8};
+    // Stateless: a text ending in half a surrogate pair is written whole (as
+    // a replacement character) and never joins the next text.
+    QStringEncoder m_encoder{QStringEncoder::Utf8, QStringConverter::Flag::Stateless};
 };
 
 QByteArray encodeBinary(const Table &table)

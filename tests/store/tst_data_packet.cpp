@@ -38,6 +38,15 @@ void Fill(Table &t)
                     QString(2000, QLatin1Char('m')), QVariant()});
 }
 
+// Half a surrogate pair at the end of a text is written as a replacement
+// character and leaves the next value whole.
+void FillBrokenText(Table &t)
+{
+    t.setFieldDefs(Fields());
+    t.createDataSet();
+    t.appendRecord({3, 1.5, QString(QChar(0xD83D)), QStringLiteral("\U0001F514 after"), true});
+}
+
 QByteArray ValidBinary()
 {
     Table t(QStringLiteral("t"));
@@ -122,6 +131,17 @@ private Q_SLOTS:
             }
         }
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, read.append());
+    }
+
+    void halfSurrogatePairs()
+    {
+        Table source(QStringLiteral("source"));
+        FillBrokenText(source);
+        const DataPacket::Contents read =
+            DataPacket::decode(DataPacket::encode(source, DataPacket::Format::Binary), QStringLiteral("x.ka2"));
+        QCOMPARE(read.rows.size(), size_t(1));
+        QCOMPARE(read.rows[0]->strings[0], QString(QChar(0xFFFD)));
+        QCOMPARE(read.rows[0]->strings[1], QStringLiteral("\U0001F514 after"));
     }
 
     void damagedFiles_data()
