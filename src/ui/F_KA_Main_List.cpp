@@ -103,10 +103,10 @@ QWidget *TfmKaMain::BuildListPage()
 
     // Navigation of the list view.
     Table &list = m_alarms->cdsList;
-    connect(btnListFirst, &QToolButton::clicked, this, [this, &list] { RunCommand([&list] { list.first(); }); });
-    connect(btnListPrior, &QToolButton::clicked, this, [this, &list] { RunCommand([&list] { list.prior(); }); });
-    connect(btnListNext, &QToolButton::clicked, this, [this, &list] { RunCommand([&list] { list.next(); }); });
-    connect(btnListLast, &QToolButton::clicked, this, [this, &list] { RunCommand([&list] { list.last(); }); });
+    connect(btnListFirst, &QToolButton::clicked, this, [&list] { RunCommand([&list] { list.first(); }); });
+    connect(btnListPrior, &QToolButton::clicked, this, [&list] { RunCommand([&list] { list.prior(); }); });
+    connect(btnListNext, &QToolButton::clicked, this, [&list] { RunCommand([&list] { list.next(); }); });
+    connect(btnListLast, &QToolButton::clicked, this, [&list] { RunCommand([&list] { list.last(); }); });
 
     // The editor, in its group boxes.
     auto *editor = new QWidget;

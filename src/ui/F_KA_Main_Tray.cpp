@@ -45,7 +45,7 @@ void TfmKaMain::BuildTray()
     ppmTray = new TTrayMenu(this);
     ppmTray->setObjectName(QStringLiteral("ppmTray"));
     ppmTray->onDrawMargin = [this](QPainter &p, const QRect &strip) { ppmTrayDrawMargin(p, strip); };
-    const auto item = [this](QMenu *menu, const QString &name, const QString &caption, const QString &picture) {
+    const auto item = [](QMenu *menu, const QString &name, const QString &caption, const QString &picture) {
         QAction *a = menu->addAction(Picture(picture), caption);
         a->setObjectName(name);
         return a;
