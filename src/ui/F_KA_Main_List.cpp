@@ -124,6 +124,8 @@ QWidget *TfmKaMain::BuildListPage()
     edtEditDate->setObjectName(QStringLiteral("edtEditDate"));
     edtEditDate->setCalendarPopup(true);
     edtEditDate->setDisplayFormat(zel::Formats().shortDateFormat);
+    // At its minimum a date box shows nothing: the editor without an alarm.
+    edtEditDate->setSpecialValueText(QStringLiteral(" "));
     edtEditTime = new QTimeEdit;
     edtEditTime->setObjectName(QStringLiteral("edtEditTime"));
     edtEditTime->setDisplayFormat(QLatin1String(KaVar::TimeFormat));
@@ -139,6 +141,7 @@ QWidget *TfmKaMain::BuildListPage()
     edtEditDateEnd->setObjectName(QStringLiteral("edtEditDateEnd"));
     edtEditDateEnd->setCalendarPopup(true);
     edtEditDateEnd->setDisplayFormat(zel::Formats().shortDateFormat);
+    edtEditDateEnd->setSpecialValueText(QStringLiteral(" "));
     edtEditTimeEnd = new QTimeEdit;
     edtEditTimeEnd->setObjectName(QStringLiteral("edtEditTimeEnd"));
     edtEditTimeEnd->setDisplayFormat(QLatin1String(KaVar::TimeFormat));
@@ -215,6 +218,7 @@ QWidget *TfmKaMain::BuildListPage()
         if (!m_loadingEditor)
             RefreshForm();
     });
+    ClearEditor();
     return page;
 }
 

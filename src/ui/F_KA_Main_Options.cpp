@@ -109,7 +109,9 @@ QWidget *TfmKaMain::BuildOptionsPage()
         show->setFixedWidth(36);
         show->setAlignment(Qt::AlignRight);
         QObject::connect(control, &TUpDown::changed, show, [show](int v) { show->setText(QString::number(v)); });
-        grid->addWidget(new QLabel(caption), row, 0);
+        auto *label = new QLabel(caption);
+        label->setWordWrap(true);
+        grid->addWidget(label, row, 0);
         auto *value = new QHBoxLayout;
         value->setSpacing(1);
         value->addWidget(show);

@@ -69,7 +69,9 @@ void TUpDown::wheelEvent(QWheelEvent *event)
 TRadioGroup::TRadioGroup(const QString &caption, QWidget *parent)
     : QGroupBox(caption, parent), m_group(new QButtonGroup(this))
 {
-    new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 2, 6, 2);
+    layout->setSpacing(0);
     connect(m_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked)
             Q_EMIT changed(id);
