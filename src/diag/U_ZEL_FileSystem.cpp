@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QRegularExpression>
 
@@ -105,8 +106,8 @@ bool TFileOperation::confirm(const QString &question)
     if (const auto &handler = ConfirmHandler())
         yes = handler(question);
     else
-        yes = QMessageBox::question(nullptr, m_title.isEmpty() ? QStringLiteral("Files") : m_title, question) ==
-              QMessageBox::Yes;
+        yes = QMessageBox::question(nullptr, m_title.isEmpty() ? QGuiApplication::applicationDisplayName() : m_title,
+                                    question) == QMessageBox::Yes;
     if (!yes)
         m_abortByUser = true;
     return yes;

@@ -171,7 +171,6 @@ QWidget *TfmKaMain::BuildOptionsPage()
     btnOptionsWavePlay = new QToolButton;
     btnOptionsWavePlay->setObjectName(QStringLiteral("btnOptionsWavePlay"));
     btnOptionsWavePlay->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    btnOptionsWavePlay->setToolTip(QStringLiteral("Play"));
     auto *radios = new QHBoxLayout;
     radios->addWidget(rbOptionsBeep);
     radios->addWidget(rbOptionsWave);
