@@ -154,12 +154,6 @@ QString DateToStr(TDateTime value)
     return f.locale.toString(date, DatePattern(f, date));
 }
 
-QString TimeToStr(TDateTime value)
-{
-    const FormatSettings &f = Formats();
-    return f.locale.toString(ToQDateTime(value).time(), f.longTimeFormat);
-}
-
 QString DateTimeToStr(TDateTime value)
 {
     const FormatSettings &f = Formats();

@@ -55,7 +55,6 @@ FormatSettings &Formats();
 QString FourDigitYearPattern(const QString &pattern);
 
 QString DateToStr(TDateTime value);
-QString TimeToStr(TDateTime value);
 // Short date, a blank and the short time; the date alone at midnight exactly.
 QString DateTimeToStr(TDateTime value);
 // Reads a text written by DateTimeToStr (or a date alone) back; raises

@@ -19,11 +19,6 @@ TableModel::TableModel(DataSource *source, QObject *parent) : QAbstractTableMode
     reset();
 }
 
-void TableModel::updateColumns()
-{
-    reset();
-}
-
 void TableModel::setColumns(const QStringList &fieldNames)
 {
     m_fieldNames = fieldNames;

@@ -30,8 +30,6 @@ public:
     void setColumns(const QStringList &fieldNames);
     // The alignment of a column's title (default: the field's alignment).
     void setTitleAlignments(std::function<Qt::Alignment(int column)> alignment);
-    // Re-reads which fields are visible (after a field's visible flag changed).
-    void updateColumns();
 
 Q_SIGNALS:
     // The table's cursor moved to this row (-1 when the table is empty).

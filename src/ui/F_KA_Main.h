@@ -228,7 +228,6 @@ private:
     bool m_menuFromButton = false;
     QTimer m_clickTimer;
     int m_threadPriority = 1;
-    QString m_lastWebCheck;
 };
 
 // The main window of the running program (null when there is none).

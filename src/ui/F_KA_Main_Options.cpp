@@ -505,9 +505,8 @@ void TfmKaMain::SetupFormStorage()
     f.AddValue(
         QStringLiteral("Pwd"), [this] { return ScramblePassword(edtOptionsPwd->text()); },
         [this](const QString &stored) { edtOptionsPwd->setText(ScramblePassword(stored)); });
-    f.AddValue(
-        QStringLiteral("LastWebCheck"), [this] { return m_lastWebCheck; },
-        [this](const QString &stored) { m_lastWebCheck = stored; });
+    // LastWebCheck is read and written on its own (ReadValue, WriteValue), when
+    // the update check runs; saving the others leaves it as it is.
 }
 
 void TfmKaMain::SaveSettings()

@@ -155,6 +155,19 @@ private Q_SLOTS:
         QCOMPARE(m_window->edtOptionsMaginValue->position(), 50);
     }
 
+    // The date of the last update check is kept on its own: saving the other
+    // settings leaves it as the update check wrote it.
+    void lastWebCheckStandsApart()
+    {
+        QCOMPARE(m_window->FormStorage->ReadValue(QStringLiteral("LastWebCheck")), QString());
+        m_window->FormStorage->WriteValue(QStringLiteral("LastWebCheck"), QStringLiteral("12/1/2026"));
+        m_window->SaveSettings();
+        restart();
+        m_window->SaveSettings();
+        QCOMPARE(Stored(QStringLiteral("LastWebCheck")), QStringLiteral("12/1/2026"));
+        QCOMPARE(m_window->FormStorage->ReadValue(QStringLiteral("LastWebCheck")), QStringLiteral("12/1/2026"));
+    }
+
     void unreadableValuesKeepTheDefaults()
     {
         Store(QStringLiteral("edtOptionsPurgeValue_Position"), QStringLiteral("abc"));
