@@ -117,7 +117,25 @@ void TPlayer::SetVolume(int level)
 {
     if (!m_opened)
         throw Exception(QStringLiteral("No sound file is open"));
-    m_output->setVolume(float(GainOf(std::clamp(level, -2500, 0))));
+    const float gain = float(GainOf(std::clamp(level, -2500, 0)));
+    if (qFuzzyCompare(m_output->volume(), gain))
+        return;
+    m_output->setVolume(gain);
+    // A prepared file has its first part already through the volume stage:
+    // prepare it again, so the sound starts at the new level.
+    const QUrl source = m_player->source();
+    m_player->setSource(QUrl());
+    m_player->setSource(source);
+    const bool settled = WaitFor(
+        this,
+        [this] {
+            const QMediaPlayer::MediaStatus s = m_player->mediaStatus();
+            return s == QMediaPlayer::LoadedMedia || s == QMediaPlayer::InvalidMedia ||
+                   m_player->error() != QMediaPlayer::NoError;
+        },
+        WaitMs);
+    if (!settled || m_player->error() != QMediaPlayer::NoError)
+        throw Exception(QStringLiteral("Cannot set the volume: %1").arg(m_player->errorString()));
 }
 
 void TPlayer::Play()
