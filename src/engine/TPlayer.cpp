@@ -78,6 +78,20 @@ void TPlayer::ensurePlayer()
     m_output->setDevice(QMediaDevices::defaultAudioOutput());
 }
 
+bool TPlayer::load(const QUrl &source)
+{
+    m_player->setSource(QUrl());
+    m_player->setSource(source);
+    return WaitFor(
+        this,
+        [this] {
+            const QMediaPlayer::MediaStatus s = m_player->mediaStatus();
+            return s == QMediaPlayer::LoadedMedia || s == QMediaPlayer::InvalidMedia ||
+                   m_player->error() != QMediaPlayer::NoError;
+        },
+        WaitMs);
+}
+
 void TPlayer::Open(const QString &fileName)
 {
     Stop();
@@ -88,16 +102,7 @@ void TPlayer::Open(const QString &fileName)
     if (!info.isReadable())
         throw Exception(QStringLiteral("Sound file cannot be read: %1").arg(fileName));
     ensurePlayer();
-    m_player->setSource(QUrl());
-    m_player->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
-    const bool settled = WaitFor(
-        this,
-        [this] {
-            const QMediaPlayer::MediaStatus s = m_player->mediaStatus();
-            return s == QMediaPlayer::LoadedMedia || s == QMediaPlayer::InvalidMedia ||
-                   m_player->error() != QMediaPlayer::NoError;
-        },
-        WaitMs);
+    const bool settled = load(QUrl::fromLocalFile(info.absoluteFilePath()));
     if (m_player->error() != QMediaPlayer::NoError || m_player->mediaStatus() == QMediaPlayer::InvalidMedia) {
         const QString reason = m_player->errorString();
         m_player->setSource(QUrl());
@@ -123,17 +128,7 @@ void TPlayer::SetVolume(int level)
     m_output->setVolume(gain);
     // A prepared file has its first part already through the volume stage:
     // prepare it again, so the sound starts at the new level.
-    const QUrl source = m_player->source();
-    m_player->setSource(QUrl());
-    m_player->setSource(source);
-    const bool settled = WaitFor(
-        this,
-        [this] {
-            const QMediaPlayer::MediaStatus s = m_player->mediaStatus();
-            return s == QMediaPlayer::LoadedMedia || s == QMediaPlayer::InvalidMedia ||
-                   m_player->error() != QMediaPlayer::NoError;
-        },
-        WaitMs);
+    const bool settled = load(m_player->source());
     if (!settled || m_player->error() != QMediaPlayer::NoError)
         throw Exception(QStringLiteral("Cannot set the volume: %1").arg(m_player->errorString()));
 }

@@ -5,6 +5,7 @@
 
 class QAudioOutput;
 class QMediaPlayer;
+class QUrl;
 
 // The program's one sound player. Every operation raises an exception with a
 // message when it fails; starting a sound cuts the one before.
@@ -35,6 +36,8 @@ public:
 
 private:
     void ensurePlayer();
+    // Prepares a source; false when it neither loaded nor failed in time.
+    bool load(const QUrl &source);
 
     QMediaPlayer *m_player = nullptr;
     QAudioOutput *m_output = nullptr;

@@ -27,6 +27,12 @@ constexpr int MaxNameLength = 256;
 constexpr int MaxFieldSize = 1 << 20;
 constexpr int MaxFields = 64;
 
+// The error of every reader: the file is named, then what is wrong with it.
+[[noreturn]] void Invalid(const QString &file, const QString &reason)
+{
+    throw EDatabaseError(QStringLiteral("\"%1\" is not a valid data file: %2").arg(file, reason));
+}
+
 // Collects the rows of a file in one block: every row then shares the
 // block's ownership, so a table read from a file and dropped again gives its
 // memory back whole instead of leaving holes between the texts it kept.
@@ -296,10 +302,7 @@ public:
     }
 
 private:
-    [[noreturn]] void fail(const QString &reason) const
-    {
-        throw EDatabaseError(QStringLiteral("\"%1\" is not a valid data file: %2").arg(m_file, reason));
-    }
+    [[noreturn]] void fail(const QString &reason) const { Invalid(m_file, reason); }
 
     void checkStream()
     {
@@ -694,10 +697,7 @@ public:
     }
 
 private:
-    [[noreturn]] void fail(const QString &reason) const
-    {
-        throw EDatabaseError(QStringLiteral("\"%1\" is not a valid data file: %2").arg(m_file, reason));
-    }
+    [[noreturn]] void fail(const QString &reason) const { Invalid(m_file, reason); }
 
     void check()
     {
@@ -893,7 +893,7 @@ Contents decode(const QByteArray &bytes, const QString &fileName)
         ++i;
     if (i < bytes.size() && bytes[i] == '<')
         return decodeXml(bytes, fileName);
-    throw EDatabaseError(QStringLiteral("\"%1\" is not a valid data file: unknown format").arg(fileName));
+    Invalid(fileName, QStringLiteral("unknown format"));
 }
 
 Contents read(const QString &fileName)
@@ -902,7 +902,7 @@ Contents read(const QString &fileName)
     if (!file.open(QIODevice::ReadOnly))
         throw EDatabaseError(QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, file.errorString()));
     if (file.size() > MaxFileSize)
-        throw EDatabaseError(QStringLiteral("\"%1\" is not a valid data file: the file is too large").arg(fileName));
+        Invalid(fileName, QStringLiteral("the file is too large"));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EDatabaseError(QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, file.errorString()));
