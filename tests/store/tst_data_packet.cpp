@@ -74,15 +74,28 @@ QByteArray Packet(const std::function<void(QCborStreamWriter &)> &fields,
     return bytes;
 }
 
+// One field definition: its name and type.
+void FieldDefinition(QCborStreamWriter &w, const char *name, const char *type)
+{
+    w.startMap(2);
+    w.append(QLatin1String("name"));
+    w.append(QLatin1String(name));
+    w.append(QLatin1String("type"));
+    w.append(QLatin1String(type));
+    w.endMap();
+}
+
+// No rows at all.
+void NoRows(QCborStreamWriter &w)
+{
+    w.startArray(0);
+    w.endArray();
+}
+
 void OneIntField(QCborStreamWriter &w)
 {
     w.startArray(1);
-    w.startMap(2);
-    w.append(QLatin1String("name"));
-    w.append(QLatin1String("Number"));
-    w.append(QLatin1String("type"));
-    w.append(QLatin1String("integer"));
-    w.endMap();
+    FieldDefinition(w, "Number", "integer");
     w.endArray();
 }
 
@@ -194,42 +207,20 @@ private Q_SLOTS:
         QTest::newRow("unknown field type") << Packet(
             [](QCborStreamWriter &w) {
                 w.startArray(1);
-                w.startMap(2);
-                w.append(QLatin1String("name"));
-                w.append(QLatin1String("X"));
-                w.append(QLatin1String("type"));
-                w.append(QLatin1String("blob"));
-                w.endMap();
+                FieldDefinition(w, "X", "blob");
                 w.endArray();
             },
-            [](QCborStreamWriter &w) {
-                w.startArray(0);
-                w.endArray();
-            });
+            NoRows);
         QTest::newRow("duplicate field") << Packet(
             [](QCborStreamWriter &w) {
                 w.startArray(2);
-                for (int i = 0; i < 2; ++i) {
-                    w.startMap(2);
-                    w.append(QLatin1String("name"));
-                    w.append(QLatin1String("Number"));
-                    w.append(QLatin1String("type"));
-                    w.append(QLatin1String("integer"));
-                    w.endMap();
-                }
+                FieldDefinition(w, "Number", "integer");
+                FieldDefinition(w, "Number", "integer");
                 w.endArray();
             },
-            [](QCborStreamWriter &w) {
-                w.startArray(0);
-                w.endArray();
-            });
-        QTest::newRow("deep nesting") << Packet(OneIntField,
-                                                [](QCborStreamWriter &w) {
-                                                    w.startArray(0);
-                                                    w.endArray();
-                                                })
-                                             .replace("\x80\xff", "\x80")
-                                             .append(QByteArray(100000, '\x81'));
+            NoRows);
+        QTest::newRow("deep nesting")
+            << Packet(OneIntField, NoRows).replace("\x80\xff", "\x80").append(QByteArray(100000, '\x81'));
         QTest::newRow("xml not well formed") << QByteArray("<DATAPACKET><METADATA><FIELDS>");
         QTest::newRow("xml other root") << QByteArray("<?xml version=\"1.0\"?><html/>");
         QTest::newRow("xml bad date") << QByteArray(
