@@ -99,6 +99,20 @@ QToolButton *TfmKaMain::ToolButton(const QString &name, const QString &hint, con
     return b;
 }
 
+void TfmKaMain::NavigationButtons(const QString &page, Table &view, QToolButton *&first, QToolButton *&prior,
+                                  QToolButton *&next, QToolButton *&last)
+{
+    const QString prefix = QStringLiteral("btn") + page;
+    first = ToolButton(prefix + QStringLiteral("First"), QStringLiteral("First"), QStringLiteral("first"));
+    prior = ToolButton(prefix + QStringLiteral("Prior"), QStringLiteral("Prior"), QStringLiteral("prior"));
+    next = ToolButton(prefix + QStringLiteral("Next"), QStringLiteral("Next"), QStringLiteral("next"));
+    last = ToolButton(prefix + QStringLiteral("Last"), QStringLiteral("Last"), QStringLiteral("last"));
+    connect(first, &QToolButton::clicked, this, [&view] { RunCommand([&view] { view.first(); }); });
+    connect(prior, &QToolButton::clicked, this, [&view] { RunCommand([&view] { view.prior(); }); });
+    connect(next, &QToolButton::clicked, this, [&view] { RunCommand([&view] { view.next(); }); });
+    connect(last, &QToolButton::clicked, this, [&view] { RunCommand([&view] { view.last(); }); });
+}
+
 void TfmKaMain::BuildFrame()
 {
     setWindowTitle(KaVar::AppTitle());

@@ -28,6 +28,9 @@ class QSystemTrayIcon;
 class QTimeEdit;
 class QToolButton;
 class TdmKaAlarms;
+namespace store {
+class Table;
+}
 class TFormStorage;
 class TLoginDialog;
 
@@ -209,6 +212,10 @@ private:
     void BuildTray();
     QToolButton *NavButton(const QString &name, const QString &caption, const QString &icon, int tag);
     QToolButton *ToolButton(const QString &name, const QString &hint, const QString &icon);
+    // The First, Prior, Next and Last buttons of a page ("btn" + page +
+    // "First", ...), moving the cursor of the page's view.
+    void NavigationButtons(const QString &page, store::Table &view, QToolButton *&first, QToolButton *&prior,
+                           QToolButton *&next, QToolButton *&last);
 
     // Page state.
     void CheckLeaveOptions();

@@ -27,10 +27,8 @@ QWidget *TfmKaMain::BuildCalendarPage()
     btnCalendarAdd = ToolButton(QStringLiteral("btnCalendarAdd"), QStringLiteral("New"), QStringLiteral("new"));
     btnCalendarEdit = ToolButton(QStringLiteral("btnCalendarEdit"), QStringLiteral("Edit"), QStringLiteral("edit"));
     pnCalendarCount = CountCaption(QStringLiteral("pnCalendarCount"));
-    btnCalendarFirst = ToolButton(QStringLiteral("btnCalendarFirst"), QStringLiteral("First"), QStringLiteral("first"));
-    btnCalendarPrior = ToolButton(QStringLiteral("btnCalendarPrior"), QStringLiteral("Prior"), QStringLiteral("prior"));
-    btnCalendarNext = ToolButton(QStringLiteral("btnCalendarNext"), QStringLiteral("Next"), QStringLiteral("next"));
-    btnCalendarLast = ToolButton(QStringLiteral("btnCalendarLast"), QStringLiteral("Last"), QStringLiteral("last"));
+    NavigationButtons(QStringLiteral("Calendar"), m_alarms->cdsCalendar, btnCalendarFirst, btnCalendarPrior,
+                      btnCalendarNext, btnCalendarLast);
     layout->addWidget(ToolBar(QStringLiteral("barCalendar"),
                               {btnCalendarDel, btnCalendarCopy, btnCalendarAdd, btnCalendarEdit}, pnCalendarCount,
                               {btnCalendarFirst, btnCalendarPrior, btnCalendarNext, btnCalendarLast}));
@@ -46,14 +44,5 @@ QWidget *TfmKaMain::BuildCalendarPage()
     pnYearPlanner->setFrameShape(QFrame::StyledPanel);
     layout->addWidget(pnYearPlanner);
 
-    Table &calendar = m_alarms->cdsCalendar;
-    connect(btnCalendarFirst, &QToolButton::clicked, this,
-            [&calendar] { RunCommand([&calendar] { calendar.first(); }); });
-    connect(btnCalendarPrior, &QToolButton::clicked, this,
-            [&calendar] { RunCommand([&calendar] { calendar.prior(); }); });
-    connect(btnCalendarNext, &QToolButton::clicked, this,
-            [&calendar] { RunCommand([&calendar] { calendar.next(); }); });
-    connect(btnCalendarLast, &QToolButton::clicked, this,
-            [&calendar] { RunCommand([&calendar] { calendar.last(); }); });
     return page;
 }

@@ -89,10 +89,7 @@ QWidget *TfmKaMain::BuildListPage()
     btnListPost = ToolButton(QStringLiteral("btnListPost"), QStringLiteral("Confirm"), QStringLiteral("confirm"));
     btnListCancel = ToolButton(QStringLiteral("btnListCancel"), QStringLiteral("Cancel"), QStringLiteral("cancel"));
     pnListCount = CountCaption(QStringLiteral("pnListCount"));
-    btnListFirst = ToolButton(QStringLiteral("btnListFirst"), QStringLiteral("First"), QStringLiteral("first"));
-    btnListPrior = ToolButton(QStringLiteral("btnListPrior"), QStringLiteral("Prior"), QStringLiteral("prior"));
-    btnListNext = ToolButton(QStringLiteral("btnListNext"), QStringLiteral("Next"), QStringLiteral("next"));
-    btnListLast = ToolButton(QStringLiteral("btnListLast"), QStringLiteral("Last"), QStringLiteral("last"));
+    NavigationButtons(QStringLiteral("List"), m_alarms->cdsList, btnListFirst, btnListPrior, btnListNext, btnListLast);
     layout->addWidget(ToolBar(QStringLiteral("barList"),
                               {btnListDel, btnListCopy, btnListAdd, btnListEdit, btnListPost, btnListCancel},
                               pnListCount, {btnListFirst, btnListPrior, btnListNext, btnListLast}));
@@ -100,13 +97,6 @@ QWidget *TfmKaMain::BuildListPage()
     grdList = new TDataGrid(&m_alarms->dsList, AlarmGridColumns(), GridYellow);
     grdList->setObjectName(QStringLiteral("grdList"));
     layout->addWidget(grdList, 1);
-
-    // Navigation of the list view.
-    Table &list = m_alarms->cdsList;
-    connect(btnListFirst, &QToolButton::clicked, this, [&list] { RunCommand([&list] { list.first(); }); });
-    connect(btnListPrior, &QToolButton::clicked, this, [&list] { RunCommand([&list] { list.prior(); }); });
-    connect(btnListNext, &QToolButton::clicked, this, [&list] { RunCommand([&list] { list.next(); }); });
-    connect(btnListLast, &QToolButton::clicked, this, [&list] { RunCommand([&list] { list.last(); }); });
 
     // The editor, in its group boxes.
     auto *editor = new QWidget;

@@ -31,10 +31,8 @@ QWidget *TfmKaMain::BuildTrashPage()
     btnTrashRecoverAll =
         ToolButton(QStringLiteral("btnTrashRecoverAll"), QStringLiteral("Restore all"), QStringLiteral("restore_all"));
     pnTrashCount = CountCaption(QStringLiteral("pnTrashCount"));
-    btnTrashFirst = ToolButton(QStringLiteral("btnTrashFirst"), QStringLiteral("First"), QStringLiteral("first"));
-    btnTrashPrior = ToolButton(QStringLiteral("btnTrashPrior"), QStringLiteral("Prior"), QStringLiteral("prior"));
-    btnTrashNext = ToolButton(QStringLiteral("btnTrashNext"), QStringLiteral("Next"), QStringLiteral("next"));
-    btnTrashLast = ToolButton(QStringLiteral("btnTrashLast"), QStringLiteral("Last"), QStringLiteral("last"));
+    NavigationButtons(QStringLiteral("Trash"), m_alarms->cdsTrash, btnTrashFirst, btnTrashPrior, btnTrashNext,
+                      btnTrashLast);
     layout->addWidget(ToolBar(QStringLiteral("barTrash"),
                               {btnTrashErase, btnTrashEraseAll, btnTrashRecover, btnTrashRecoverAll}, pnTrashCount,
                               {btnTrashFirst, btnTrashPrior, btnTrashNext, btnTrashLast}));
@@ -66,11 +64,6 @@ QWidget *TfmKaMain::BuildTrashPage()
     splTrash->setSizes({340, 100});
     layout->addWidget(splTrash, 1);
 
-    Table &trash = m_alarms->cdsTrash;
-    connect(btnTrashFirst, &QToolButton::clicked, this, [&trash] { RunCommand([&trash] { trash.first(); }); });
-    connect(btnTrashPrior, &QToolButton::clicked, this, [&trash] { RunCommand([&trash] { trash.prior(); }); });
-    connect(btnTrashNext, &QToolButton::clicked, this, [&trash] { RunCommand([&trash] { trash.next(); }); });
-    connect(btnTrashLast, &QToolButton::clicked, this, [&trash] { RunCommand([&trash] { trash.last(); }); });
     // The memo shows the comments of the selected trash alarm.
     connect(&m_alarms->dsTrash, &DataSource::dataChange, this, [this] { UpdateTrashMemo(); });
     return page;
