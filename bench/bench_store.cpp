@@ -5,7 +5,7 @@
 // resident memory of the master with four open views.
 //
 // The program runs in a temporary HOME and XDG folders of its own.
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "store/D_KA_Alarms.h"
 #include "store/DataPacket.h"
 

@@ -1,4 +1,8 @@
-# almarik_add_test(<name> SOURCES <file>... [DESKTOP] [SOUND] [LIBS <lib>...] [TIMEOUT <s>])
+# almarik_add_test(<name> LINK <layer> SOURCES <file>... [DESKTOP] [SOUND] [LIBS <lib>...] [TIMEOUT <s>])
+#
+# LINK names the lowest layer that holds what the test tests (zel, ka_base,
+# ka_store or ka_gui); the test links that layer and its test helpers only, so
+# a test of a lower layer never links a window.
 #
 # Builds a QtTest executable and registers it with CTest so that it runs in an
 # isolated environment (tests/support/run-isolated): a fresh temporary HOME and
@@ -8,9 +12,20 @@
 set(ALMARIK_RUN_ISOLATED "${CMAKE_SOURCE_DIR}/tests/support/run-isolated")
 
 function(almarik_add_test name)
-    cmake_parse_arguments(T "DESKTOP;SOUND" "TIMEOUT" "SOURCES;LIBS;ARGS" ${ARGN})
+    cmake_parse_arguments(T "DESKTOP;SOUND" "TIMEOUT;LINK" "SOURCES;LIBS;ARGS" ${ARGN})
+    if(T_LINK STREQUAL "zel")
+        set(layer zel)
+    elseif(T_LINK STREQUAL "ka_base")
+        set(layer ka_test_base)
+    elseif(T_LINK STREQUAL "ka_store")
+        set(layer ka_test_store)
+    elseif(T_LINK STREQUAL "ka_gui")
+        set(layer ka_test_gui)
+    else()
+        message(FATAL_ERROR "almarik_add_test(${name}): LINK must be zel, ka_base, ka_store or ka_gui")
+    endif()
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE project_cfg almarik_core almarik_test_support Qt6::Test ${T_LIBS})
+    target_link_libraries(${name} PRIVATE project_cfg ${layer} Qt6::Test ${T_LIBS})
     target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}/tests")
     target_compile_definitions(${name} PRIVATE ALMARIK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 

@@ -6,12 +6,18 @@ add_library(project_cfg INTERFACE)
 target_compile_features(project_cfg INTERFACE cxx_std_20)
 set(CMAKE_CXX_EXTENSIONS OFF)
 
-target_compile_options(project_cfg INTERFACE
-    -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
-    -Wcast-align -Wformat=2 -Wimplicit-fallthrough)
-
-if(ALMARIK_WERROR)
-    target_compile_options(project_cfg INTERFACE -Werror)
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(project_cfg INTERFACE
+        -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
+        -Wcast-align -Wformat=2 -Wimplicit-fallthrough)
+    if(ALMARIK_WERROR)
+        target_compile_options(project_cfg INTERFACE -Werror)
+    endif()
+elseif(MSVC)
+    target_compile_options(project_cfg INTERFACE /W4 /utf-8)
+    if(ALMARIK_WERROR)
+        target_compile_options(project_cfg INTERFACE /WX)
+    endif()
 endif()
 
 target_compile_definitions(project_cfg INTERFACE
@@ -22,7 +28,4 @@ target_compile_definitions(project_cfg INTERFACE
     QT_NO_URL_CAST_FROM_STRING
     QT_USE_QSTRINGBUILDER
     QT_NO_FOREACH
-    QT_NO_KEYWORDS
-    ALMARIK_VERSION="${PROJECT_VERSION}"
-    ALMARIK_BUILD_NUMBER="${ALMARIK_BUILD_NUMBER}"
-    ALMARIK_BUILD_NUMBER_VALUE=${ALMARIK_BUILD_NUMBER})
+    QT_NO_KEYWORDS)

@@ -1,5 +1,5 @@
 // Entry point of Almarik 2.
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
 #include "diag/U_ZEL_Utilities.h"
 #include "diag/ZelException.h"

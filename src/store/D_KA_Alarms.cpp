@@ -1,7 +1,7 @@
 #include "store/D_KA_Alarms.h"
 
-#include "app/U_KA_Var.h"
-#include "ui/ProgressWindow.h"
+#include "base/U_KA_Var.h"
+#include "base/ProgressWindow.h"
 
 #include <QDir>
 #include <QFile>

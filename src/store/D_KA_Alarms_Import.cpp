@@ -3,8 +3,8 @@
 // flags clamped to 0 or 1).
 #include "store/D_KA_Alarms.h"
 
-#include "app/U_KA_Var.h"
-#include "ui/ProgressWindow.h"
+#include "base/U_KA_Var.h"
+#include "base/ProgressWindow.h"
 
 using namespace store;
 using KaVar::Tr;

@@ -4,9 +4,9 @@
 // F_KA_Main_Tray.cpp.
 #include "ui/F_KA_Main.h"
 
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "diag/U_ZEL_Utilities.h"
-#include "engine/TPlayer.h"
+#include "base/TPlayer.h"
 #include "ui/FormStorage.h"
 #include "ui/LoginDialog.h"
 #include "store/D_KA_Alarms.h"

@@ -3,7 +3,7 @@
 #include "ui/F_KA_Main.h"
 #include "ui/F_KA_Main_Parts.h"
 
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "diag/U_ZEL_Utilities.h"
 #include "store/D_KA_Alarms.h"
 

@@ -2,9 +2,9 @@
 // every setting of the program, and the language lists.
 #include "ui/F_KA_Main.h"
 
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
-#include "engine/TPlayer.h"
+#include "base/TPlayer.h"
 #include "ui/FormStorage.h"
 #include "ui/LoginDialog.h"
 #include "diag/U_ZEL_Utilities.h"

@@ -2,7 +2,7 @@
 // the menu's commands.
 #include "ui/F_KA_Main.h"
 
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "diag/U_ZEL_Utilities.h"
 #include "store/D_KA_Alarms.h"
 

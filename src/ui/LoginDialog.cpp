@@ -1,6 +1,6 @@
 #include "ui/LoginDialog.h"
 
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 
 #include <QApplication>
 #include <QFormLayout>

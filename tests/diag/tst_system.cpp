@@ -6,8 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include "support/TestSupport.h"
-
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -100,7 +98,8 @@ private Q_SLOTS:
     void sessionEnd()
     {
         QFETCH(int, signal);
-        const QString dataFile = testsupport::DataFile();
+        const QString dataFile = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                                 QStringLiteral("/Morvane/Almarik/Alarms.ka2");
         QFile::remove(dataFile);
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedChannels);

@@ -1,7 +1,7 @@
 // The alarm table and its views: numbering, defaults on insert, the title
 // rule, views as snapshots kept in step by RefreshSource, the display texts of
 // coded fields in both languages, and the up-calls to the main window.
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "store/D_KA_Alarms.h"
 #include "store/TableModel.h"
 #include "support/TestSupport.h"

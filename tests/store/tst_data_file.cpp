@@ -1,7 +1,7 @@
 // The data file "Alarms.ka2" and its backups: created at first start, loaded
 // and renumbered, rescued after a failed load, rewritten after every post
 // with the previous state in "Alarms.ka2.bak", and written at the end.
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "store/D_KA_Alarms.h"
 #include "store/DataPacket.h"
 #include "support/TestSupport.h"

@@ -1,6 +1,6 @@
 // Filter texts of the views: the forms the program writes, parsed once and
 // evaluated against rows, and every date literal the program writes read back.
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "store/FilterExpression.h"
 #include "store/TableEngine.h"
 

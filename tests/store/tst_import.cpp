@@ -1,10 +1,10 @@
 // The data-file import: numbering after the highest alarm, the source rules
 // for old and missing fields, clamping, the name check, the progress window
 // and its cancel, and failures that keep what was imported before them.
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "store/D_KA_Alarms.h"
 #include "support/TestSupport.h"
-#include "ui/ProgressWindow.h"
+#include "base/ProgressWindow.h"
 
 #include <QTest>
 #include <QTimer>

@@ -2,46 +2,10 @@
 
 #include "diag/ZelDateTime.h"
 #include "store/D_KA_Alarms.h"
+#include "support/BaseSupport.h"
 
-#include <QDateTime>
-#include <QStringList>
-
-class TfmKaMain;
-
+// Seams and helpers for tests of the alarm store (no window is linked).
 namespace testsupport {
-
-// Initialises the program's shared unit as the program does at start (time
-// formats, data folder). Tests run in a temporary HOME (run-isolated).
-void InitProgramUnits();
-
-// The per-user data folder and the data file of this test run.
-QString DataDir();
-QString DataFile();
-// Removes every file of the data folder.
-void ClearDataDir();
-// Removes every stored setting of the program.
-void ClearSettings();
-
-// Captures the texts shown by ShowErrorText while alive.
-class ErrorTexts
-{
-public:
-    ErrorTexts();
-    ~ErrorTexts();
-    QStringList texts;
-};
-
-// Sets the program's clock to a fixed local time while alive.
-class FixedClock
-{
-public:
-    explicit FixedClock(const QDateTime &now);
-    ~FixedClock();
-    void set(const QDateTime &now);
-
-private:
-    QDateTime m_now;
-};
 
 // A main window stand-in for the store: English or French name tables, a page
 // tag, a periodicity list that may be bound, and a count of repaints.
@@ -60,19 +24,6 @@ public:
     int language = 0;
     store::Field *boundField = nullptr;
     int periodicityIndex = -1;
-};
-
-// A fresh start of the program's data module and main window, with an empty
-// data folder and no stored settings, in English.
-struct ProgramFixture
-{
-    TdmKaAlarms *dm = nullptr;
-    TfmKaMain *window = nullptr;
-
-    void start();
-    // A new main window, as at the next run (it restores the settings).
-    void restartWindow();
-    void stop();
 };
 
 // Appends and posts an alarm to the master through the record rules.

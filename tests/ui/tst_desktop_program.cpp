@@ -2,7 +2,8 @@
 // icon shows and hides the main window, the right button opens the menu,
 // Shutdown asks and ends the program with the data file written, and a
 // second copy ends at once.
-#include "support/TestSupport.h"
+#include "diag/ZelException.h"
+#include "support/BaseSupport.h"
 
 #include <QFile>
 #include <QProcess>

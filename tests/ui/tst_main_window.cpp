@@ -1,10 +1,11 @@
 // The main window's shell: RefreshForm's states, the trash picture, the
 // leave-options checks, closing and Shutdown, the log-off query, the tray
 // icon's clicks and the tray menu's margin strip.
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "diag/U_ZEL_Utilities.h"
 #include "store/D_KA_Alarms.h"
-#include "support/TestSupport.h"
+#include "diag/ZelException.h"
+#include "support/ProgramFixture.h"
 #include "ui/F_KA_Main.h"
 
 #include <QAction>

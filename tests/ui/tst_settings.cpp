@@ -2,11 +2,12 @@
 // exact value names and texts, the handlers' rules (password, language,
 // positions not stored, unreadable values), autostart, the sound choice
 // without a sound output, the wave file dialog and the login dialog.
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
-#include "engine/TPlayer.h"
+#include "base/TPlayer.h"
 #include "store/D_KA_Alarms.h"
-#include "support/TestSupport.h"
+#include "diag/ZelException.h"
+#include "support/ProgramFixture.h"
 #include "ui/F_KA_Main.h"
 #include "ui/FormStorage.h"
 #include "ui/LoginDialog.h"

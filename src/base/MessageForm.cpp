@@ -1,6 +1,6 @@
-#include "app/MessageForm.h"
+#include "base/MessageForm.h"
 
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "diag/ZelException.h"
 
 #include <QApplication>

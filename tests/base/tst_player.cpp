@@ -1,9 +1,10 @@
 // The sound player against a real sound server with a null sink: a file plays
 // to its end, a quoted path plays, a lower volume is quieter on the sink,
 // Stop cuts a sound at once, and bad files fail without a message.
-#include "app/U_KA_Var.h"
-#include "engine/TPlayer.h"
-#include "support/TestSupport.h"
+#include "base/U_KA_Var.h"
+#include "base/TPlayer.h"
+#include "diag/ZelException.h"
+#include "support/BaseSupport.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,7 +1,8 @@
 // Reading a web resource from a real HTTP server on 127.0.0.1: a file comes
 // back byte for byte, a missing page and a closed port are connection errors.
-#include "app/U_KA_Var.h"
-#include "support/TestSupport.h"
+#include "base/U_KA_Var.h"
+#include "diag/ZelException.h"
+#include "support/BaseSupport.h"
 
 #include <QFile>
 #include <QProcess>

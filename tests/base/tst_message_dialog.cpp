@@ -1,9 +1,10 @@
 // The program's message dialog: captions by type and language, buttons in bit
 // order with their results, the default and Escape buttons, the close box,
 // Ctrl+C copying the dialog as text, and the test seam.
-#include "app/MessageForm.h"
-#include "app/U_KA_Var.h"
-#include "support/TestSupport.h"
+#include "base/MessageForm.h"
+#include "base/U_KA_Var.h"
+#include "diag/ZelException.h"
+#include "support/BaseSupport.h"
 
 #include <QApplication>
 #include <QClipboard>

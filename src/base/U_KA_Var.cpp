@@ -1,7 +1,7 @@
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 
-#include "app/MessageForm.h"
-#include "engine/TPlayer.h"
+#include "base/MessageForm.h"
+#include "base/TPlayer.h"
 #include "diag/U_ZEL_System.h"
 #include "diag/U_ZEL_Utilities.h"
 

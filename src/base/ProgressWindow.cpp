@@ -1,4 +1,4 @@
-#include "ui/ProgressWindow.h"
+#include "base/ProgressWindow.h"
 
 #include <QCloseEvent>
 #include <cmath>

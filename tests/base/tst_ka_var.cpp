@@ -1,10 +1,11 @@
 // The shared unit: folders of the installation and of the user, the password
 // scrambler, the mail link, the autostart entry and the move of the legacy
 // data folder.
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
 #include "diag/U_ZEL_Utilities.h"
-#include "support/TestSupport.h"
+#include "diag/ZelException.h"
+#include "support/BaseSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "engine/TPlayer.h"
+#include "base/TPlayer.h"
 
 #include "diag/ZelException.h"
 

@@ -1,10 +1,10 @@
 // The shell helpers of U_KA_Var: autostart, opening targets, the web site and
 // the mail link, the web reader, the password scrambler and the move of the
 // legacy data folder.
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 
 #include "diag/U_ZEL_FileSystem.h"
-#include "engine/TPlayer.h"
+#include "base/TPlayer.h"
 #include "diag/U_ZEL_System.h"
 #include "diag/U_ZEL_Utilities.h"
 
