@@ -6,6 +6,8 @@
 #include "store/D_KA_Alarms.h"
 #include "ui/F_KA_Main.h"
 
+#include "diag/ZelApplication.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QLockFile>
@@ -39,7 +41,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
-    QApplication app(argc, argv);
+    TZELGuiApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     // The support library first (system and application facts, the end of
     // the session), then the shared unit.

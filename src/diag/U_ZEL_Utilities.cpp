@@ -1,5 +1,7 @@
 #include "diag/U_ZEL_Utilities.h"
 
+#include "diag/ZelApplication.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -91,11 +93,8 @@ void RunCommand(const std::function<void()> &command)
 {
     try {
         command();
-    } catch (const EAbort &) {
-    } catch (const Exception &e) {
-        ShowExceptionMessage(e.message());
-    } catch (const std::exception &e) {
-        ShowExceptionMessage(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        TZELGuiApplication::HandleException(std::current_exception());
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopedValueRollback>
 
 #include <filesystem>
 
@@ -203,60 +204,54 @@ TProgressWindow *TdmKaAlarms::ProgressDialog() const
 
 void TdmKaAlarms::dmKaAlarmsCreate()
 {
-    Loading = true;
-    try {
-        const QString folder = KaVar::UserDataDir();
-        const QString fileName = folder + DataFileBaseName();
-        QDir().mkpath(folder);
+    const QScopedValueRollback<bool> loading(Loading, true);
+    const QString folder = KaVar::UserDataDir();
+    const QString fileName = folder + DataFileBaseName();
+    QDir().mkpath(folder);
 
-        cdsAlarms.createDataSet();
-        m_loadGood = true;
+    cdsAlarms.createDataSet();
+    m_loadGood = true;
 
-        if (QFileInfo::exists(fileName)) {
-            try {
-                ImportDataFile(fileName, true);
-            } catch (const Exception &e) {
-                QString text = Tr(QStringLiteral("Error while loading datas :\r\n%s\r\n\r\nTasks list is empty...\r\n"
-                                                 "Try to import the backup file that was created."),
-                                  QStringLiteral("Erreur lors du chargement des donn\u00e9es :\r\n%s\r\n\r\n"
-                                                 "La liste des t\u00e2ches est vide...\r\nEssayez d'importer de "
-                                                 "fichier de backup qui a \u00e9t\u00e9 cr\u00e9\u00e9."));
-                text.replace(QStringLiteral("%s"), e.message());
-                ShowErrorText(text);
+    if (QFileInfo::exists(fileName)) {
+        try {
+            ImportDataFile(fileName, true);
+        } catch (const Exception &e) {
+            QString text = Tr(QStringLiteral("Error while loading datas :\r\n%s\r\n\r\nTasks list is empty...\r\n"
+                                             "Try to import the backup file that was created."),
+                              QStringLiteral("Erreur lors du chargement des donn\u00e9es :\r\n%s\r\n\r\n"
+                                             "La liste des t\u00e2ches est vide...\r\nEssayez d'importer de "
+                                             "fichier de backup qui a \u00e9t\u00e9 cr\u00e9\u00e9."));
+            text.replace(QStringLiteral("%s"), e.message());
+            ShowErrorText(text);
 
-                cdsAlarms.close();
-                int n = 1;
-                QString rescue;
-                do {
-                    rescue = folder + QStringLiteral("Alarms backup ") + QString::number(n++) + QStringLiteral(".ka2");
-                } while (QFileInfo::exists(rescue));
-                const QString backup = fileName + QStringLiteral(".bak");
-                if (QFileInfo::exists(backup))
-                    CopyFileAtomic(backup, rescue);
+            cdsAlarms.close();
+            int n = 1;
+            QString rescue;
+            do {
+                rescue = folder + QStringLiteral("Alarms backup ") + QString::number(n++) + QStringLiteral(".ka2");
+            } while (QFileInfo::exists(rescue));
+            const QString backup = fileName + QStringLiteral(".bak");
+            if (QFileInfo::exists(backup))
+                CopyFileAtomic(backup, rescue);
 
-                cdsAlarms.createDataSet();
-                m_loadGood = false;
-            }
+            cdsAlarms.createDataSet();
+            m_loadGood = false;
         }
-
-        cdsAlarms.fileName = fileName;
-        for (Table *view : {&cdsCalendar, &cdsList, &cdsTrash, &cdsThread})
-            view->open();
-        NewNumber = 1;
-        SaveEnabled = true;
-        if (m_loadGood)
-            SaveDataFile();
-#ifdef __GLIBC__
-        // Reading and rewriting the file held it several times over (bytes,
-        // rows read, the master, the bytes written): give that room back now
-        // rather than keep it for the whole run.
-        malloc_trim(0);
-#endif
-    } catch (...) {
-        Loading = false;
-        throw;
     }
-    Loading = false;
+
+    cdsAlarms.fileName = fileName;
+    for (Table *view : {&cdsCalendar, &cdsList, &cdsTrash, &cdsThread})
+        view->open();
+    NewNumber = 1;
+    SaveEnabled = true;
+    if (m_loadGood)
+        SaveDataFile();
+#ifdef __GLIBC__
+    // Reading and rewriting the file held it several times over (bytes,
+    // rows read, the master, the bytes written): give that room back now
+    // rather than keep it for the whole run.
+    malloc_trim(0);
+#endif
 }
 
 void TdmKaAlarms::SaveDataFile()
@@ -316,24 +311,20 @@ void TdmKaAlarms::RefreshSource(DataSource &source)
         number = view->fieldByName(AlarmField::Number).asInteger();
         hasNumber = true;
     }
-    cdsAlarms.disableControls();
-    view->disableControls();
     try {
+        DisplaySuspension masterQuiet(cdsAlarms);
+        DisplaySuspension viewQuiet(*view);
         view->refresh();
         view->first();
         if (hasNumber)
             LocateNumber(*view, number, false);
     } catch (...) {
-        view->enableControls();
-        cdsAlarms.enableControls();
         try {
             DataChange(&source, nullptr);
         } catch (...) {
         }
         throw;
     }
-    view->enableControls();
-    cdsAlarms.enableControls();
     DataChange(&source, nullptr);
 }
 

@@ -6,6 +6,8 @@
 #include "base/U_KA_Var.h"
 #include "base/ProgressWindow.h"
 
+#include <optional>
+
 using namespace store;
 using KaVar::Tr;
 
@@ -102,12 +104,13 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
         }
     };
 
-    // The silent form shows nothing: the master's display updates wait until
-    // every record is in.
-    if (silent)
-        cdsAlarms.disableControls();
     bool cancelled = false;
     try {
+        // The silent form shows nothing: the master's display updates wait
+        // until every record is in.
+        std::optional<DisplaySuspension> quiet;
+        if (silent)
+            quiet.emplace(cdsAlarms);
         int count = 0;
         int n = NextNumber();
         source.first();
@@ -128,13 +131,9 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
             }
         }
     } catch (...) {
-        if (silent)
-            cdsAlarms.enableControls();
         finish();
         throw;
     }
-    if (silent)
-        cdsAlarms.enableControls();
     finish();
     if (cancelled)
         throw EAbort();

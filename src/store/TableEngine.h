@@ -301,6 +301,24 @@ private:
     QList<QPointer<DataSource>> m_sources;
 };
 
+// Suspends the display updates of a table while alive: whatever way the scope
+// is left (return, exception), the suspension ends.
+class DisplaySuspension
+{
+public:
+    explicit DisplaySuspension(Table &table) : m_table(&table) { table.disableControls(); }
+    ~DisplaySuspension()
+    {
+        if (m_table)
+            m_table->enableControls();
+    }
+    DisplaySuspension(const DisplaySuspension &) = delete;
+    DisplaySuspension &operator=(const DisplaySuspension &) = delete;
+
+private:
+    Table *m_table;
+};
+
 // Links a table to the controls that show it: forwards the data-change and
 // state-change notifications of its table.
 class DataSource : public QObject

@@ -310,42 +310,39 @@ void TfmKaMain::CheckLeaveOptions()
 
 void TfmKaMain::btnMenuClick(QToolButton *sender)
 {
-    Table &master = m_alarms->cdsAlarms;
-    master.disableControls();
     std::exception_ptr failure;
     bool stopped = false;
-    try {
-        // Leaving the options page: check them, then stop sound and save.
-        if (sender != btnMenuOptions && CurrentPageTag() == 4) {
-            CheckLeaveOptions();
-            if (TPlayer *player = KaVar::Player())
-                player->Stop();
-            SaveSettings();
+    {
+        // The master's display waits until the page is set and refreshed,
+        // whatever way this block is left.
+        const DisplaySuspension quiet(m_alarms->cdsAlarms);
+        try {
+            // Leaving the options page: check them, then stop sound and save.
+            if (sender != btnMenuOptions && CurrentPageTag() == 4) {
+                CheckLeaveOptions();
+                if (TPlayer *player = KaVar::Player())
+                    player->Stop();
+                SaveSettings();
+            }
+            // No switch away from an alarm being edited.
+            if (CurrentPageTag() == 1 && Editing()) {
+                stopped = true;
+            } else if (sender) {
+                m_currentPageButton = sender;
+                Notebook->setProperty("tag", QVariant::fromValue<QObject *>(sender));
+                Notebook->setCurrentIndex(sender->property("tag").toInt());
+            }
+        } catch (...) {
+            failure = std::current_exception();
         }
-        // No switch away from an alarm being edited.
-        if (CurrentPageTag() == 1 && Editing()) {
-            stopped = true;
-        } else if (sender) {
-            m_currentPageButton = sender;
-            Notebook->setProperty("tag", QVariant::fromValue<QObject *>(sender));
-            Notebook->setCurrentIndex(sender->property("tag").toInt());
+        // Exactly one page button is down: the one of the page in front.
+        for (QToolButton *b : {btnMenuCalendar, btnMenuList, btnMenuTrash, btnMenuOptions}) {
+            b->setChecked(b == m_currentPageButton);
+            b->setProperty("DownButton", b == m_currentPageButton);
         }
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    // Exactly one page button is down: the one of the page in front.
-    for (QToolButton *b : {btnMenuCalendar, btnMenuList, btnMenuTrash, btnMenuOptions}) {
-        b->setChecked(b == m_currentPageButton);
-        b->setProperty("DownButton", b == m_currentPageButton);
-    }
-    try {
         m_alarms->RefreshCurrentView();
         RefreshForm();
-    } catch (...) {
-        master.enableControls();
-        throw;
     }
-    master.enableControls();
     if (failure)
         std::rethrow_exception(failure);
     if (stopped)
@@ -372,8 +369,13 @@ void TfmKaMain::ShowAndSwitch(QToolButton *page)
 
 void TfmKaMain::RefreshForm()
 {
-    if (Busy || Checking)
+    // The tray icon is deaf while a long command or the check runs (its
+    // handlers also look at both flags, so it stays deaf until this runs
+    // again after them).
+    if (Busy || Checking) {
+        m_trayResponds = false;
         return;
+    }
     try {
         const bool editing = Editing();
         const auto count = [](const Table &t) -> QString {
@@ -436,8 +438,11 @@ void TfmKaMain::RefreshForm()
         else if (!bound && m_editorBound)
             ClearEditor();
         m_editorBound = bound;
+    } catch (const std::exception &e) {
+        // The controls keep their previous states; the failure is only logged.
+        qWarning("RefreshForm: %s", e.what());
     } catch (...) {
-        // The controls keep their previous states.
+        qWarning("RefreshForm: unknown failure");
     }
 }
 

@@ -62,7 +62,7 @@ public:
 
     // Whether the tray icon answers the mouse (not while editing, Busy or
     // Checking).
-    bool TrayResponds() const { return m_trayResponds; }
+    bool TrayResponds() const { return m_trayResponds && !Busy && !Checking; }
     // The page button of the page in front (null before the first switch).
     QToolButton *CurrentPageButton() const { return m_currentPageButton; }
     // True while the master table is being edited (edit or insert state).

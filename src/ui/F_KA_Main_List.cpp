@@ -21,6 +21,7 @@
 #include <QTimeEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QScopedValueRollback>
 
 using namespace store;
 
@@ -230,9 +231,8 @@ store::Field *TfmKaMain::PeriodicityListField() const
 
 void TfmKaMain::SetPeriodicityListIndex(int index)
 {
-    m_loadingEditor = true;
+    const QScopedValueRollback<bool> loading(m_loadingEditor, true);
     cbEditPeriodicity->setCurrentIndex(index >= 0 && index < cbEditPeriodicity->count() ? index : -1);
-    m_loadingEditor = false;
 }
 
 void TfmKaMain::LoadEditor()
@@ -240,7 +240,7 @@ void TfmKaMain::LoadEditor()
     const Table &t = m_alarms->cdsAlarms;
     if (!t.active() || (t.isEmpty() && !Editing()))
         return;
-    m_loadingEditor = true;
+    const QScopedValueRollback<bool> loading(m_loadingEditor, true);
     const QDateTime date = zel::ToQDateTime(t.fieldByName(AlarmField::Date).asDateTime());
     edtEditDate->setDate(date.date());
     edtEditTime->setTime(date.time());
@@ -258,12 +258,11 @@ void TfmKaMain::LoadEditor()
     cbxEditAlarmEnabled->setChecked(t.fieldByName(AlarmField::Enabled).asInteger() == 1);
     rgpEditPriority->setItemIndex(t.fieldByName(AlarmField::Priority).asInteger());
     moEditMemo->setPlainText(t.fieldByName(AlarmField::Comments).asString());
-    m_loadingEditor = false;
 }
 
 void TfmKaMain::ClearEditor()
 {
-    m_loadingEditor = true;
+    const QScopedValueRollback<bool> loading(m_loadingEditor, true);
     edtEditDate->setDate(edtEditDate->minimumDate());
     edtEditTime->setTime(QTime(0, 0));
     edtEditTitle->clear();
@@ -277,5 +276,4 @@ void TfmKaMain::ClearEditor()
     cbxEditAlarmEnabled->setChecked(false);
     rgpEditPriority->setItemIndex(-1);
     moEditMemo->clear();
-    m_loadingEditor = false;
 }

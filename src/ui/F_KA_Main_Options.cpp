@@ -25,6 +25,7 @@
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -543,12 +544,13 @@ void TfmKaMain::ApplyLanguageLists()
     for (const char *letter : DayLetters[language])
         formats.shortDayNames << QString::fromUtf8(letter);
     const int period = cbEditPeriodicity->currentIndex();
-    m_loadingEditor = true;
-    cbEditPeriodicity->clear();
-    for (const char *name : PeriodicityNames[language])
-        cbEditPeriodicity->addItem(QString::fromUtf8(name));
-    cbEditPeriodicity->setCurrentIndex(period);
-    m_loadingEditor = false;
+    {
+        const QScopedValueRollback<bool> loading(m_loadingEditor, true);
+        cbEditPeriodicity->clear();
+        for (const char *name : PeriodicityNames[language])
+            cbEditPeriodicity->addItem(QString::fromUtf8(name));
+        cbEditPeriodicity->setCurrentIndex(period);
+    }
     QStringList priorities;
     for (const char *name : PriorityNames[language])
         priorities << QString::fromUtf8(name);

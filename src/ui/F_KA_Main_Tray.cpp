@@ -136,7 +136,7 @@ void TfmKaMain::BuildTray()
     m_clickTimer.setSingleShot(true);
     connect(&m_clickTimer, &QTimer::timeout, this, [this] { SysTrayClick(); });
     connect(SysTray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (!m_trayResponds)
+        if (!TrayResponds())
             return;
         switch (reason) {
         case QSystemTrayIcon::Trigger:
@@ -162,7 +162,7 @@ void TfmKaMain::SetTrayIcon(int image)
 
 void TfmKaMain::SysTrayClick()
 {
-    if (!m_trayResponds)
+    if (!TrayResponds())
         return;
     if (isVisible()) {
         hide();

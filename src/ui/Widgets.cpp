@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <QScopedValueRollback>
 
 // ---------------------------------------------------------------------------
 // TUpDown
@@ -210,11 +211,10 @@ void TDataGrid::selectCurrentRow()
     const store::Table *t = m_source ? m_source->dataSet() : nullptr;
     if (!t || !t->active() || t->isEmpty())
         return;
-    m_syncing = true;
+    const QScopedValueRollback<bool> syncing(m_syncing, true);
     const QModelIndex index = m_model->index(t->recNo(), 0);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     scrollTo(index);
-    m_syncing = false;
 }
 
 // ---------------------------------------------------------------------------
