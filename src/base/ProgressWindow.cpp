@@ -136,10 +136,30 @@ void TProgressWindow::start()
     raise();
 }
 
+namespace {
+
+TProgressWindow::PauseHook &Hook()
+{
+    static TProgressWindow::PauseHook hook;
+    return hook;
+}
+
+} // namespace
+
+void TProgressWindow::SetPauseHook(PauseHook hook)
+{
+    Hook() = std::move(hook);
+}
+
 void TProgressWindow::pause(int ms)
 {
     if (ms <= 0)
         return;
+    if (const PauseHook &hook = Hook()) {
+        QCoreApplication::processEvents();
+        hook(this, ms);
+        return;
+    }
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < ms) {

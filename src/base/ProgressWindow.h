@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -35,6 +37,11 @@ public:
     // false when the window was closed (the run is cancelled).
     bool update(int position, const QString &line1, const QString &line2);
     bool cancelled() const { return m_cancelled; }
+
+    // Test seam: while set, every pause calls the hook with the window and
+    // the length of the pause instead of waiting on the clock.
+    using PauseHook = std::function<void(TProgressWindow *, int)>;
+    static void SetPauseHook(PauseHook hook);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -4,7 +4,6 @@
 
 #include <QAudioDevice>
 #include <QAudioOutput>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMediaDevices>
@@ -19,20 +18,31 @@ namespace {
 // How long opening or starting a sound may take before it counts as failed.
 constexpr int WaitMs = 5000;
 
-// Runs the event loop until the condition holds or the time is up.
+// Runs the event loop until the condition holds or the time is up. The
+// condition is looked at again whenever the player reports a change of its
+// media status, playback state or error, never by polling.
 template <typename Condition>
-bool WaitFor(QObject *context, Condition condition, int timeout)
+bool WaitFor(QMediaPlayer *player, Condition condition, int timeout)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeout)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(10, context, [&loop] { loop.quit(); });
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    return true;
+    if (condition())
+        return true;
+    QEventLoop loop;
+    const auto check = [&loop, &condition] {
+        if (condition())
+            loop.quit();
+    };
+    const QMetaObject::Connection c1 = QObject::connect(player, &QMediaPlayer::mediaStatusChanged, &loop, check);
+    const QMetaObject::Connection c2 = QObject::connect(player, &QMediaPlayer::playbackStateChanged, &loop, check);
+    const QMetaObject::Connection c3 = QObject::connect(player, &QMediaPlayer::errorOccurred, &loop, check);
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    limit.start(timeout);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    QObject::disconnect(c1);
+    QObject::disconnect(c2);
+    QObject::disconnect(c3);
+    return condition();
 }
 
 } // namespace
@@ -83,7 +93,7 @@ bool TPlayer::load(const QUrl &source)
     m_player->setSource(QUrl());
     m_player->setSource(source);
     return WaitFor(
-        this,
+        m_player,
         [this] {
             const QMediaPlayer::MediaStatus s = m_player->mediaStatus();
             return s == QMediaPlayer::LoadedMedia || s == QMediaPlayer::InvalidMedia ||
@@ -140,7 +150,7 @@ void TPlayer::Play()
     m_player->setPosition(0);
     m_player->play();
     const bool running = WaitFor(
-        this,
+        m_player,
         [this] {
             return m_player->playbackState() == QMediaPlayer::PlayingState ||
                    m_player->error() != QMediaPlayer::NoError;

@@ -41,19 +41,20 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("2.3.0\r\n2004-01-15\r\n\xe9t\xe9 bytes\x01\xff");
         file.close();
-        m_port = FreePort();
+        // The server binds a port of the system's choice and says which, so
+        // no other process can take the port between a probe and the start.
         m_server.setWorkingDirectory(m_root.path());
         m_server.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
-                       {QStringLiteral("-m"), QStringLiteral("http.server"), QString::number(m_port),
-                        QStringLiteral("--bind"), QStringLiteral("127.0.0.1")});
+                       {QStringLiteral("-u"), QStringLiteral("-c"),
+                        QStringLiteral("import http.server, sys\n"
+                                       "s = http.server.ThreadingHTTPServer(('127.0.0.1', 0), "
+                                       "http.server.SimpleHTTPRequestHandler)\n"
+                                       "print(s.server_address[1], flush=True)\n"
+                                       "s.serve_forever()\n")});
         QVERIFY(m_server.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [this] {
-                QTcpSocket socket;
-                socket.connectToHost(QHostAddress::LocalHost, m_port);
-                return socket.waitForConnected(200);
-            }(),
-            15000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_server.canReadLine(), 15000);
+        m_port = quint16(QString::fromLatin1(m_server.readLine()).trimmed().toUInt());
+        QVERIFY(m_port != 0);
     }
 
     void cleanupTestCase()

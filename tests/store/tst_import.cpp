@@ -1,10 +1,10 @@
 // The data-file import: numbering after the highest alarm, the source rules
 // for old and missing fields, clamping, the name check, the progress window
 // and its cancel, and failures that keep what was imported before them.
+#include "base/ProgressWindow.h"
 #include "base/U_KA_Var.h"
 #include "store/D_KA_Alarms.h"
 #include "support/TestSupport.h"
-#include "base/ProgressWindow.h"
 
 #include <QTest>
 #include <QTimer>
@@ -49,6 +49,10 @@ QVariant Value(TdmKaAlarms &dm, const QString &field)
     return dm.cdsAlarms.fieldByName(field).value();
 }
 
+void NoWait(TProgressWindow *, int)
+{
+}
+
 } // namespace
 
 class TestImport : public QObject
@@ -56,7 +60,12 @@ class TestImport : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { InitProgramUnits(); }
+    void initTestCase()
+    {
+        InitProgramUnits();
+        // The progress window's pauses never wait on the clock here.
+        TProgressWindow::SetPauseHook(NoWait);
+    }
 
     void init()
     {
@@ -269,20 +278,25 @@ private Q_SLOTS:
         WritePacket(SourceFile(), BaseFields() << F(QStringLiteral("Sound")), rows);
         TdmKaAlarms dm;
         ErrorTexts errors;
+        // Each pause is recorded with the line shown; nothing waits.
         QStringList lines;
-        QTimer watch;
-        watch.setInterval(5);
-        connect(&watch, &QTimer::timeout, this, [&] {
-            const QString line = dm.ProgressDialog()->statusLine1();
+        QList<int> pauses;
+        TProgressWindow::SetPauseHook([&](TProgressWindow *window, int ms) {
+            pauses << ms;
+            const QString line = window->statusLine1();
             if (!line.isEmpty() && (lines.isEmpty() || lines.last() != line))
                 lines << line;
         });
-        watch.start();
         dm.ImportDataFile(SourceFile(), false);
+        TProgressWindow::SetPauseHook(NoWait);
         QCOMPARE(dm.ProgressDialog()->tempo(), tempo);
         QCOMPARE(dm.cdsAlarms.recordCount(), records);
-        if (tempo >= 100)
+        // One pause per record and one more at the end, each of the tempo.
+        QCOMPARE(pauses, tempo > 0 ? QList<int>(records + 1, tempo) : QList<int>());
+        if (tempo > 0) {
             QCOMPARE(lines.first(), QStringLiteral("Record 1"));
+            QCOMPARE(lines.last(), QStringLiteral("Record ") + QString::number(records));
+        }
     }
 
     void closingTheProgressWindowCancels()
@@ -294,8 +308,9 @@ private Q_SLOTS:
         TdmKaAlarms dm;
         ErrorTexts errors;
         // Closed by the user during the pause after the first record.
-        QTimer::singleShot(100, dm.ProgressDialog(), &QWidget::close);
+        TProgressWindow::SetPauseHook([](TProgressWindow *window, int) { window->close(); });
         QVERIFY_THROWS_EXCEPTION(EAbort, dm.ImportDataFile(SourceFile(), false));
+        TProgressWindow::SetPauseHook(NoWait);
         QCOMPARE(dm.cdsAlarms.recordCount(), 1);
         QVERIFY(errors.texts.isEmpty());
     }

@@ -367,12 +367,17 @@ private Q_SLOTS:
         QCOMPARE(TLoginDialog::LastLoggedUser(QStringLiteral("KA2")), QStringLiteral("bob"));
 
         // The next time the user name is filled in and the password has the focus.
-        QTimer::singleShot(0, dialog, [dialog] {
-            QCOMPARE(dialog->edtUser->text(), QStringLiteral("bob"));
-            QCOMPARE(dialog->focusWidget(), dialog->edtPassword);
+        // (Seen inside the dialog, checked once it is closed.)
+        QString shownUser;
+        QWidget *focused = nullptr;
+        QTimer::singleShot(0, dialog, [dialog, &shownUser, &focused] {
+            shownUser = dialog->edtUser->text();
+            focused = dialog->focusWidget();
             dialog->btnCancel->click();
         });
         dialog->Execute();
+        QCOMPARE(shownUser, QStringLiteral("bob"));
+        QCOMPARE(focused, dialog->edtPassword);
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Registration"));
     }
 };

@@ -1,0 +1,123 @@
+#include "support/Desktop.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+namespace desktop {
+
+Result Run(const QStringList &command)
+{
+    QProcess p;
+    p.start(command.first(), command.mid(1));
+    Result r;
+    if (!p.waitForFinished(10000)) {
+        p.kill();
+        p.waitForFinished(1000);
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.output = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    return r;
+}
+
+Result Xdo(const QStringList &arguments)
+{
+    return Run(QStringList{QStringLiteral("xdotool")} + arguments);
+}
+
+QRect Geometry(const QString &window)
+{
+    const Result r = Xdo({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+    QRect rect;
+    if (!r.ok())
+        return rect;
+    const QStringList lines = r.output.split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        const QString key = line.section(QLatin1Char('='), 0, 0);
+        const int value = line.section(QLatin1Char('='), 1).toInt();
+        if (key == QLatin1String("X"))
+            rect.moveLeft(value);
+        else if (key == QLatin1String("Y"))
+            rect.moveTop(value);
+        else if (key == QLatin1String("WIDTH"))
+            rect.setWidth(value);
+        else if (key == QLatin1String("HEIGHT"))
+            rect.setHeight(value);
+    }
+    return rect;
+}
+
+QStringList VisibleWindowIds()
+{
+    // xdotool search exits 1 when nothing matches: that is an empty list.
+    return Xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
+                QStringLiteral("almarik")})
+        .output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QList<QRect> VisibleWindows()
+{
+    QList<QRect> result;
+    const QStringList ids = VisibleWindowIds();
+    for (const QString &id : ids)
+        result << Geometry(id);
+    return result;
+}
+
+bool HasWindow(const QSize &size)
+{
+    const QList<QRect> windows = VisibleWindows();
+    for (const QRect &r : windows) {
+        if (r.size() == size)
+            return true;
+    }
+    return false;
+}
+
+QRect TrayIcon()
+{
+    const QList<QRect> windows = VisibleWindows();
+    for (const QRect &r : windows) {
+        if (r.width() > 0 && r.width() <= 64 && r.height() <= 64)
+            return r;
+    }
+    return {};
+}
+
+QStringList WindowsNamed(const QString &pattern)
+{
+    return Xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), pattern})
+        .output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString ActiveWindowName()
+{
+    const Result r = Xdo({QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")});
+    return r.ok() ? r.output : QString();
+}
+
+bool Click(const QRect &r, int button)
+{
+    return Xdo({QStringLiteral("mousemove"), QString::number(r.center().x()), QString::number(r.center().y()),
+                QStringLiteral("click"), QString::number(button)})
+        .ok();
+}
+
+bool Key(const QStringList &keys)
+{
+    return Xdo(QStringList{QStringLiteral("key")} + keys).ok();
+}
+
+bool Type(const QString &text)
+{
+    return Xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text}).ok();
+}
+
+int DoubleClickGapMs()
+{
+    // Qt's default on X11 without a settings daemon is 400 ms.
+    return 400 + 200;
+}
+
+} // namespace desktop

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+// Drives the staged program on the test's X display as a user would, with
+// xdotool: finds its windows and tray icon, clicks and types. Every command's
+// exit status is checked (a failed command fails the calling test through
+// QTest's macros in the callers).
+namespace desktop {
+
+struct Result
+{
+    int exitCode = -1;
+    QString output;
+    bool ok() const { return exitCode == 0; }
+};
+
+// Runs a command to its end (10 s at most).
+Result Run(const QStringList &command);
+// Runs xdotool with the arguments.
+Result Xdo(const QStringList &arguments);
+
+// The geometry of a window by its id.
+QRect Geometry(const QString &window);
+// The ids of the program's visible windows (class "almarik").
+QStringList VisibleWindowIds();
+QList<QRect> VisibleWindows();
+bool HasWindow(const QSize &size);
+// The program's tray icon (a small visible window), or an empty rectangle.
+QRect TrayIcon();
+// Ids of the visible windows whose name matches the regular expression.
+QStringList WindowsNamed(const QString &pattern);
+// The name of the active window ("" when none).
+QString ActiveWindowName();
+
+// Clicks the centre of the rectangle with the button (1 left, 3 right).
+bool Click(const QRect &r, int button);
+// Presses keys ("Return", "Up", "ctrl+c", ...), one after the other.
+bool Key(const QStringList &keys);
+// Types a text into the focused window.
+bool Type(const QString &text);
+
+// Two clicks closer together than this are a double click for the program.
+// Tests that click twice on purpose wait this long between the clicks.
+int DoubleClickGapMs();
+
+} // namespace desktop
