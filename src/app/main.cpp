@@ -11,21 +11,21 @@
 #include <QApplication>
 #include <QDir>
 #include <QLockFile>
-#include <QStandardPaths>
 #include <QSystemTrayIcon>
 
 #include <memory>
 
 namespace {
 
-// The single-instance lock, named after the mutex it stands for. A lock left
+// The single-instance lock, named after the mutex it stands for. It lives
+// beside the data it guards, so one copy runs per data folder whatever the
+// runtime folder of each (after su, or without XDG_RUNTIME_DIR). A lock left
 // by a copy that crashed is taken over.
 std::unique_ptr<QLockFile> TakeInstanceLock()
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    auto lock = std::make_unique<QLockFile>(folder + QStringLiteral("/KA Mutex For Only One Instance.lock"));
+    const QString folder = KaVar::UserDataDir();
+    QDir().mkpath(folder);
+    auto lock = std::make_unique<QLockFile>(folder + QStringLiteral("KA Mutex For Only One Instance.lock"));
     lock->setStaleLockTime(0);
     if (!lock->tryLock(0))
         return nullptr;
@@ -52,14 +52,20 @@ int main(int argc, char *argv[])
     // A second copy ends silently.
     if (const std::unique_ptr<QLockFile> lock = TakeInstanceLock()) {
         try {
+            // The session may end while a message of the start is shown, or
+            // before the loop runs: the program then ends as at any other
+            // time, its windows and data module saving as they go.
             TdmKaAlarms alarms;
-            {
+            if (!ZelSessionEnded()) {
                 TfmKaMain window(&alarms);
                 ZELApplication()->AppPhase = apRunning;
-                window.SysTray->show();
-                result = QApplication::exec();
+                if (!ZelSessionEnded()) {
+                    window.SysTray->show();
+                    result = QApplication::exec();
+                }
             }
             // The windows are gone; the data module writes the file as it ends.
+        } catch (const EAbort &) {
         } catch (const Exception &e) {
             ShowExceptionMessage(e.message());
             result = 1;

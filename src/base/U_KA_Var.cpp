@@ -200,6 +200,9 @@ void ShowErrorText(const QString &text)
         hook(text);
         return;
     }
+    // At the end of the session nobody is there to read it.
+    if (ZelSessionEnded())
+        return;
     // The texts carry Windows line breaks; the box shows one break for each.
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -217,7 +220,7 @@ int ShowMessageDialog(const QString &text, int type, int buttons, int helpContex
     if (const auto &hook = MessageDialogHook())
         return hook({text, type, buttons});
     TMessageForm form(text, type, buttons, helpContext);
-    return form.exec();
+    return ExecModal(form);
 }
 
 void SetMessageDialogHook(std::function<int(const MessageDialogRequest &)> hook)
@@ -249,7 +252,7 @@ QString ShowFileDialog(const FileDialogRequest &request)
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(request.defaultExtension);
     dialog.setOption(QFileDialog::DontUseNativeDialog, false);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return QDir::toNativeSeparators(dialog.selectedFiles().first());
 }

@@ -14,6 +14,8 @@ namespace {
 
 TZELApplication *g_application = nullptr;
 TZELWindows *g_windows = nullptr;
+std::atomic<bool> g_sessionEnded{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 } // namespace
 
@@ -71,6 +73,9 @@ bool TZELApplication::DetectDevEnv()
 
 void TZELApplication::ShowError(const QString &text) const
 {
+    // At the end of the session nobody is there to answer.
+    if (ZelSessionEnded())
+        return;
     QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok);
     box.exec();
 }
@@ -83,6 +88,16 @@ QString TZELWindows::ApiFailureText()
 TZELWindows::~TZELWindows()
 {
     removeSessionEndHook();
+}
+
+bool ZelSessionEnded()
+{
+    return g_sessionEnded.load();
+}
+
+void ZelSetSessionEnded(bool ended)
+{
+    g_sessionEnded.store(ended);
 }
 
 TZELApplication *ZELApplication()

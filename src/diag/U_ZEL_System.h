@@ -42,9 +42,11 @@ private:
 };
 
 // Facts about the machine and the user, and the end of the user's session:
-// when the session ends (SIGTERM or SIGHUP here, the end-session message on
-// Windows) the program leaves its event loop at once without asking any
-// window; the normal destruction then still runs.
+// when the session ends (SIGTERM, SIGHUP or SIGINT here, the end-session
+// message on Windows) the program leaves its event loops at once without
+// asking any window; the normal destruction then still runs. A SIGHUP or
+// SIGINT the program was started to ignore (nohup, a background job) stays
+// ignored.
 class TZELWindows : public QObject
 {
     Q_OBJECT
@@ -71,6 +73,12 @@ private:
 // ZelSystemFinalize).
 TZELApplication *ZELApplication();
 TZELWindows *ZELWindows();
+
+// True once the user's session has ended (set by the session-end hook, safe
+// from a signal handler): the program is leaving. Modal loops are ended, no
+// command may act on a dialog's answer, and no new dialog waits for one.
+bool ZelSessionEnded();
+void ZelSetSessionEnded(bool ended);
 
 // Creates both objects (before any window of the program) / frees them,
 // TZELWindows first. Needs the application object.

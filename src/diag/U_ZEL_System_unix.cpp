@@ -1,5 +1,6 @@
 // TZELWindows on Unix: names from the system, the user's data folder from the
-// XDG base directories, and the end of the session from SIGTERM and SIGHUP.
+// XDG base directories, and the end of the session from SIGTERM, SIGHUP and
+// SIGINT.
 #include "diag/U_ZEL_System.h"
 
 #include <QCoreApplication>
@@ -19,10 +20,13 @@ namespace {
 
 int g_signalPipe[2] = {-1, -1};
 
-// Async-signal-safe: one byte into the pipe; the event loop does the rest.
+// Async-signal-safe: the flag, and one byte into the pipe; the event loop
+// does the rest. The flag is read at once by code that runs outside an event
+// loop (the start-up sequence).
 extern "C" void OnSessionEndSignal(int signalNumber)
 {
     const int saved = errno;
+    ZelSetSessionEnded(true);
     const char byte = char(signalNumber);
     [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
     errno = saved;
@@ -40,6 +44,7 @@ class TZELWindows::SessionEnd
 public:
     SessionEnd(QObject *owner)
     {
+        ZelSetSessionEnded(false);
         if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
             return;
         for (int fd : g_signalPipe) {
@@ -51,7 +56,9 @@ public:
             char byte = 0;
             while (::read(g_signalPipe[0], &byte, 1) > 0) {
             }
-            // The session ends: leave the event loop now, asking no window.
+            // The session ends: leave every event loop now (the main one and
+            // those of modal dialogs), asking no window.
+            ZelSetSessionEnded(true);
             QCoreApplication::exit(0);
         });
         struct sigaction action;
@@ -59,16 +66,21 @@ public:
         action.sa_handler = OnSessionEndSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        ::sigaction(SIGTERM, &action, &oldTerm);
-        ::sigaction(SIGHUP, &action, &oldHup);
-        installed = true;
+        for (Handled &h : handled) {
+            ::sigaction(h.signal, nullptr, &h.old);
+            // A hang-up or interrupt the program was started to ignore
+            // (nohup, a background job) stays ignored.
+            if (h.signal != SIGTERM && h.old.sa_handler == SIG_IGN)
+                continue;
+            h.installed = ::sigaction(h.signal, &action, nullptr) == 0;
+        }
     }
 
     ~SessionEnd()
     {
-        if (installed) {
-            ::sigaction(SIGTERM, &oldTerm, nullptr);
-            ::sigaction(SIGHUP, &oldHup, nullptr);
+        for (Handled &h : handled) {
+            if (h.installed)
+                ::sigaction(h.signal, &h.old, nullptr);
         }
         delete notifier;
         for (int &fd : g_signalPipe) {
@@ -78,10 +90,14 @@ public:
         }
     }
 
+    struct Handled
+    {
+        int signal;
+        struct sigaction old;
+        bool installed;
+    };
+    Handled handled[3] = {{SIGTERM, {}, false}, {SIGHUP, {}, false}, {SIGINT, {}, false}};
     QSocketNotifier *notifier = nullptr;
-    struct sigaction oldTerm = {};
-    struct sigaction oldHup = {};
-    bool installed = false;
 };
 
 TZELWindows::TZELWindows(QObject *parent) : QObject(parent)

@@ -34,8 +34,10 @@ public:
     {
         if (eventType == "windows_generic_MSG") {
             const MSG *msg = static_cast<const MSG *>(message);
-            if (msg->message == WM_ENDSESSION && msg->wParam)
+            if (msg->message == WM_ENDSESSION && msg->wParam) {
+                ZelSetSessionEnded(true);
                 QCoreApplication::exit(0);
+            }
         }
         return false;
     }

@@ -1,8 +1,10 @@
 #include "diag/U_ZEL_Utilities.h"
 
 #include "diag/ZelApplication.h"
+#include "diag/U_ZEL_System.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -69,12 +71,25 @@ void SetOpenUrlHook(std::function<bool(const QString &)> hook)
     OpenUrlHook() = std::move(hook);
 }
 
+int ExecModal(QDialog &dialog)
+{
+    if (ZelSessionEnded())
+        throw EAbort();
+    const int result = dialog.exec();
+    if (ZelSessionEnded())
+        throw EAbort();
+    return result;
+}
+
 void ShowExceptionMessage(const QString &text)
 {
     if (const auto &hook = ErrorBoxHook()) {
         hook(text);
         return;
     }
+    // At the end of the session nobody is there to read it.
+    if (ZelSessionEnded())
+        return;
     if (QWidget *window = QApplication::activeWindow())
         window->raise();
     QString shown = text;

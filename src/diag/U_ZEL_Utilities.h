@@ -8,6 +8,8 @@
 #include <QStringList>
 
 #include <functional>
+
+class QDialog;
 #include <typeinfo>
 
 // The support library's small routines: an error box that ends the calling
@@ -25,6 +27,11 @@ inline constexpr int SW_SHOWNOACTIVATE = 4;
 // The same box without the abort: how the application shows the message of a
 // command that failed.
 void ShowExceptionMessage(const QString &text);
+// Runs a modal dialog and returns its result. Once the user's session has
+// ended the dialog is not shown, and a dialog whose loop the end of the
+// session closed gives no answer: either way the calling command stops
+// silently (EAbort), so nothing acts on an answer the user never gave.
+int ExecModal(QDialog &dialog);
 // Runs a command of the user: a failure shows its message (a silent abort
 // shows nothing) and goes no further.
 void RunCommand(const std::function<void()> &command);

@@ -1,6 +1,7 @@
 #include "store/D_KA_Alarms.h"
 
 #include "base/U_KA_Var.h"
+#include "store/DataPacket.h"
 #include "base/ProgressWindow.h"
 
 #include <QDir>
@@ -8,7 +9,13 @@
 #include <QFileInfo>
 #include <QScopedValueRollback>
 
+#include <cerrno>
 #include <filesystem>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -40,43 +47,259 @@ QString DataFileBaseName()
     return QStringLiteral("Alarms.ka2");
 }
 
-// Copies a file through a temporary file and a rename, so an interrupted copy
-// never leaves a damaged target. False when the copy failed.
-bool CopyFileAtomic(const QString &from, const QString &to)
+// Test seams of the data file's writing (see D_KA_Alarms.h).
+qint64 g_writeFailsAfter = -1;
+bool g_backupLinks = true;
+
+std::filesystem::path FsPath(const QString &name)
 {
-    const QString temp = to + QStringLiteral(".tmp");
-    QFile::remove(temp);
-    if (!QFile::copy(from, temp))
-        return false;
+    return std::filesystem::path(QFile::encodeName(name).toStdString());
+}
+
+// The name a save writes to a file through: the file's name followed by
+// ".tmp". Only one copy of the program works in a data folder, so the name
+// is free but for what an interrupted save left.
+QString TempName(const QString &fileName)
+{
+    return fileName + QStringLiteral(".tmp");
+}
+
+void RemoveQuietly(const QString &fileName)
+{
     std::error_code error;
-    std::filesystem::rename(QFile::encodeName(temp).toStdString(), QFile::encodeName(to).toStdString(), error);
-    if (error) {
-        QFile::remove(temp);
+    std::filesystem::remove(FsPath(fileName), error);
+}
+
+// The file a data file's name stands for: a symbolic link (a data file kept
+// in a synced folder) is followed to its final target, so a save replaces the
+// target and the link stays a link.
+QString FinalTarget(const QString &fileName)
+{
+    QFileInfo info(fileName);
+    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth)
+        info.setFile(info.symLinkTarget());
+    return info.isSymLink() ? fileName : info.absoluteFilePath();
+}
+
+bool SyncFile(QFile &file)
+{
+#ifdef Q_OS_UNIX
+    return ::fsync(file.handle()) == 0;
+#else
+    return file.flush();
+#endif
+}
+
+// Makes a rename in a folder durable.
+void SyncFolder(const QString &fileName)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(QFileInfo(fileName).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#else
+    Q_UNUSED(fileName);
+#endif
+}
+
+// Writes the bytes to an open file and syncs them; false with the reason on
+// failure. The test seam makes the device refuse every byte past a count, as
+// a full disk does.
+bool WriteAndSync(QFile &file, const QByteArray &bytes, QString &reason)
+{
+    qint64 allowed = bytes.size();
+    if (g_writeFailsAfter >= 0 && g_writeFailsAfter < allowed)
+        allowed = g_writeFailsAfter;
+    if (file.write(bytes.constData(), allowed) != allowed) {
+        reason = file.errorString();
+        return false;
+    }
+    if (allowed < bytes.size()) {
+        reason = QStringLiteral("No space left on device");
+        return false;
+    }
+    if (!file.flush() || !SyncFile(file)) {
+        reason = file.errorString();
         return false;
     }
     return true;
 }
 
-// The backup of the data file before it is rewritten. The data file is only
-// ever replaced whole (a new file renamed over it), never written in place, so
-// a second name for its current contents is a byte-for-byte copy that costs
-// nothing; where the file system cannot give one, the bytes are copied.
-bool BackupDataFile(const QString &from, const QString &to)
+[[noreturn]] void WriteFailed(const QString &fileName, const QString &reason)
 {
-    const std::string temp = QFile::encodeName(to + QStringLiteral(".tmp")).toStdString();
-    std::error_code error;
-    std::filesystem::remove(temp, error);
-    std::filesystem::create_hard_link(QFile::encodeName(from).toStdString(), temp, error);
-    if (!error) {
-        std::filesystem::rename(temp, QFile::encodeName(to).toStdString(), error);
-        if (!error)
-            return true;
-        std::filesystem::remove(temp, error);
+    throw EDatabaseError(QStringLiteral("Cannot write file \"%1\": %2").arg(QDir::toNativeSeparators(fileName), reason));
+}
+
+// Rewrites an existing file in place and syncs it: the way left where no new
+// file can be made beside it (a read-only folder holding a writable file).
+void RewriteInPlace(const QString &target, const QByteArray &bytes)
+{
+    QFile file(target);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        WriteFailed(target, file.errorString());
+    QString reason;
+    if (!WriteAndSync(file, bytes, reason))
+        WriteFailed(target, reason);
+    if (!file.resize(bytes.size()) || !SyncFile(file))
+        WriteFailed(target, file.errorString());
+}
+
+// A file being replaced whole. stage() writes the new content to a temporary
+// file beside the target and syncs it; commit() renames it over the target,
+// so the old content stays whole until the new one is complete on the disk.
+// Where the folder refuses the temporary file (a read-only folder holding a
+// writable file), commit() rewrites the target in place instead; inPlace()
+// tells it beforehand, so a backup can be made as a real copy. No temporary
+// file outlives the object.
+class Replacement
+{
+public:
+    explicit Replacement(const QString &target) : m_target(target), m_temp(TempName(target))
+    {
+        RemoveQuietly(m_temp.fileName());
+        if (m_temp.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+            m_created = true;
+            return;
+        }
+#ifdef Q_OS_UNIX
+        const int reason = errno;
+        m_inPlace = (reason == EACCES || reason == EPERM) && QFileInfo::exists(target);
+#else
+        m_inPlace = m_temp.error() == QFileDevice::PermissionsError && QFileInfo::exists(target);
+#endif
+        m_openError = m_temp.errorString();
     }
-    return CopyFileAtomic(from, to);
+
+    ~Replacement()
+    {
+        if (m_created) {
+            m_temp.close();
+            RemoveQuietly(m_temp.fileName());
+        }
+    }
+
+    bool inPlace() const { return m_inPlace; }
+
+    void stage(const QByteArray &bytes)
+    {
+        // A file the user made read-only is not replaced behind his back.
+        if (QFileInfo::exists(m_target)) {
+            QFile probe(m_target);
+            if (!probe.open(QIODevice::ReadWrite))
+                WriteFailed(m_target, probe.errorString());
+        }
+        m_bytes = bytes;
+        if (m_inPlace)
+            return;
+        if (!m_created)
+            WriteFailed(m_target, m_openError);
+        QString reason;
+        if (!WriteAndSync(m_temp, bytes, reason))
+            WriteFailed(m_target, reason);
+        const QFileInfo existing(m_target);
+        if (existing.exists())
+            m_temp.setPermissions(existing.permissions());
+        m_temp.close();
+    }
+
+    void commit()
+    {
+        if (m_inPlace) {
+            RewriteInPlace(m_target, m_bytes);
+            return;
+        }
+        std::error_code error;
+        std::filesystem::rename(FsPath(m_temp.fileName()), FsPath(m_target), error);
+        if (error)
+            WriteFailed(m_target, QString::fromLocal8Bit(error.message()));
+        m_created = false;
+        SyncFolder(m_target);
+    }
+
+private:
+    QString m_target;
+    QFile m_temp;
+    QString m_openError;
+    QByteArray m_bytes;
+    bool m_created = false;
+    bool m_inPlace = false;
+};
+
+// Copies a file byte for byte; false when the copy failed. The target is
+// replaced whole, or rewritten in place where its folder allows no new file.
+bool CopyFileBytes(const QString &from, const QString &to)
+{
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = source.readAll();
+    if (source.error() != QFileDevice::NoError)
+        return false;
+    try {
+        Replacement copy(to);
+        copy.stage(bytes);
+        copy.commit();
+    } catch (const Exception &) {
+        return false;
+    }
+    return true;
+}
+
+// The backup of the data file before it is rewritten. Where the data file is
+// only ever replaced whole (a new file renamed over it), a second name for its
+// current content is a byte-for-byte copy that costs nothing; where it is
+// rewritten in place, or is a link whose target other programs may change
+// (a synced folder), or the file system gives no second name, the bytes are
+// copied. False when no backup could be made.
+bool BackupDataFile(const QString &from, const QString &to, bool secondName)
+{
+    if (secondName && g_backupLinks) {
+        std::error_code error;
+        // Already the same file (a save that failed after its backup): the
+        // backup holds the content.
+        if (std::filesystem::equivalent(FsPath(from), FsPath(to), error) && !error)
+            return true;
+        const QString temp = TempName(to);
+        RemoveQuietly(temp);
+        std::filesystem::create_hard_link(FsPath(from), FsPath(temp), error);
+        if (!error) {
+            std::filesystem::rename(FsPath(temp), FsPath(to), error);
+            RemoveQuietly(temp);
+            if (!error)
+                return true;
+        }
+    }
+    return CopyFileBytes(from, to);
+}
+
+// Removes what an interrupted save left: the temporary files of the data
+// file, of its target when it is a link, of the backup and of the rescue
+// copies. Only the names the save itself makes.
+void RemoveSaveLeftovers(const QString &fileName)
+{
+    RemoveQuietly(TempName(fileName));
+    RemoveQuietly(TempName(FinalTarget(fileName)));
+    RemoveQuietly(TempName(fileName + QStringLiteral(".bak")));
+    const QFileInfo data(fileName);
+    const QStringList rescues =
+        data.dir().entryList({QStringLiteral("Alarms backup *.ka2.tmp")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : rescues)
+        RemoveQuietly(data.dir().filePath(name));
 }
 
 } // namespace
+
+void TdmKaAlarms::SetWriteFailsAfter(qint64 bytes)
+{
+    g_writeFailsAfter = bytes;
+}
+
+void TdmKaAlarms::SetBackupLinks(bool allowed)
+{
+    g_backupLinks = allowed;
+}
 
 QList<FieldDef> TdmKaAlarms::AlarmRecordFields()
 {
@@ -208,6 +431,7 @@ void TdmKaAlarms::dmKaAlarmsCreate()
     const QString folder = KaVar::UserDataDir();
     const QString fileName = folder + DataFileBaseName();
     QDir().mkpath(folder);
+    RemoveSaveLeftovers(fileName);
 
     cdsAlarms.createDataSet();
     m_loadGood = true;
@@ -232,7 +456,7 @@ void TdmKaAlarms::dmKaAlarmsCreate()
             } while (QFileInfo::exists(rescue));
             const QString backup = fileName + QStringLiteral(".bak");
             if (QFileInfo::exists(backup))
-                CopyFileAtomic(backup, rescue);
+                CopyFileBytes(backup, rescue);
 
             cdsAlarms.createDataSet();
             m_loadGood = false;
@@ -244,8 +468,16 @@ void TdmKaAlarms::dmKaAlarmsCreate()
         view->open();
     NewNumber = 1;
     SaveEnabled = true;
-    if (m_loadGood)
-        SaveDataFile();
+    // A save that fails here (a full disk, a read-only file) leaves the
+    // alarms loaded: the program shows why and goes on, so they still fire;
+    // every later post reports its own failure.
+    if (m_loadGood) {
+        try {
+            SaveDataFile();
+        } catch (const EDatabaseError &e) {
+            ShowErrorText(e.message());
+        }
+    }
 #ifdef __GLIBC__
     // Reading and rewriting the file held it several times over (bytes,
     // rows read, the master, the bytes written): give that room back now
@@ -259,13 +491,18 @@ void TdmKaAlarms::SaveDataFile()
     if (!SaveEnabled)
         return;
     const QString fileName = cdsAlarms.fileName;
-    // The backup always holds the state before this write; a failed copy
-    // (no data file yet) is ignored.
-    if (QFileInfo::exists(fileName))
-        BackupDataFile(fileName, fileName + QStringLiteral(".bak"));
-    // Written to a temporary file and renamed over the data file, so a crash
-    // or a full disk never leaves a half-written data file.
-    cdsAlarms.saveToFile(fileName);
+    const QString target = FinalTarget(fileName);
+    // The new content is complete on the disk before anything is replaced: a
+    // failed write (a full disk) leaves the data file and its backup as they
+    // were.
+    Replacement replacement(target);
+    replacement.stage(DataPacket::encode(cdsAlarms, DataPacket::Format::Binary));
+    // The backup holds the state before this write, as a file of its own; a
+    // failed copy (no data file yet) is ignored.
+    if (QFileInfo::exists(target))
+        BackupDataFile(target, fileName + QStringLiteral(".bak"),
+                       !replacement.inPlace() && !QFileInfo(fileName).isSymLink());
+    replacement.commit();
 }
 
 void TdmKaAlarms::dmKaAlarmsDestroy()

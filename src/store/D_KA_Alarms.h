@@ -48,6 +48,13 @@ public:
 
     static QList<store::FieldDef> AlarmRecordFields();
 
+    // Test seams of the data file's writing: every file write fails after the
+    // given number of bytes, as on a full disk (-1, the default: never); the
+    // backup is made as a second name of the data file where it can be (the
+    // default) or always as a byte copy.
+    static void SetWriteFailsAfter(qint64 bytes);
+    static void SetBackupLinks(bool allowed);
+
     // The main window, or null when there is none.
     void SetHost(TKaAlarmsHost *host) { m_host = host; }
     TKaAlarmsHost *Host() const { return m_host; }

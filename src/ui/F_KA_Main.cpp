@@ -237,6 +237,11 @@ void TfmKaMain::FormHide()
 
 void TfmKaMain::FormDestroy()
 {
+    // Also at the end of a session, where the window is never hidden: an
+    // option changed on the open options page is kept.
+    if (TPlayer *player = KaVar::Player())
+        player->Stop();
+    SaveSettings();
 }
 
 bool TfmKaMain::FormCloseQuery()

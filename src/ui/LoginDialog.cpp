@@ -1,6 +1,7 @@
 #include "ui/LoginDialog.h"
 
 #include "base/U_KA_Var.h"
+#include "diag/U_ZEL_Utilities.h"
 
 #include <QApplication>
 #include <QFormLayout>
@@ -95,7 +96,7 @@ bool TLoginDialog::Execute()
         edtUser->setFocus();
     else
         edtPassword->setFocus();
-    const bool allowed = exec() == QDialog::Accepted;
+    const bool allowed = ExecModal(*this) == QDialog::Accepted;
     if (allowed) {
         QSettings settings(QStringLiteral("Morvane"), QStringLiteral("Almarik"));
         settings.setValue(StorageGroup(StorageName) + QStringLiteral("/Last Logged User"), edtUser->text());

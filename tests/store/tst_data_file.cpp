@@ -1,6 +1,8 @@
 // The data file "Alarms.ka2" and its backups: created at first start, loaded
 // and renumbered, rescued after a failed load, rewritten after every post
-// with the previous state in "Alarms.ka2.bak", and written at the end.
+// with the previous state in "Alarms.ka2.bak", and written at the end. Saves
+// that fail part way, links, read-only folders and files, and what an
+// interrupted save left.
 #include "base/U_KA_Var.h"
 #include "store/D_KA_Alarms.h"
 #include "store/DataPacket.h"
@@ -10,6 +12,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+
+#include <optional>
+
+#include <filesystem>
+
+#include <sys/stat.h>
+
+#ifdef Q_OS_LINUX
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 using namespace store;
 using namespace testsupport;
@@ -56,6 +70,100 @@ QList<FieldDef> StoredFields()
     fields.removeLast(); // IsThereApp is calculated
     return fields;
 }
+
+QString Bak()
+{
+    return DataFile() + QStringLiteral(".bak");
+}
+
+// The files of the data folder.
+QStringList Files()
+{
+    return QDir(DataDir()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+bool SameFile(const QString &a, const QString &b)
+{
+    std::error_code error;
+    return std::filesystem::equivalent(QFile::encodeName(a).toStdString(), QFile::encodeName(b).toStdString(), error);
+}
+
+quint64 Inode(const QString &fileName)
+{
+    struct stat info = {};
+    return ::stat(QFile::encodeName(fileName).constData(), &info) == 0 ? quint64(info.st_ino) : 0;
+}
+
+// Sets the title of the master's current record and posts it.
+void Retitle(TdmKaAlarms &dm, const QString &title)
+{
+    dm.cdsAlarms.edit();
+    dm.cdsAlarms.fieldByName(AlarmField::Title).setAsString(title);
+    dm.cdsAlarms.post();
+}
+
+// The file permissions as an ordinary user meets them: root's power to write
+// anything is laid down while alive (and taken up again after).
+class OrdinaryUser
+{
+public:
+    OrdinaryUser()
+    {
+#ifdef Q_OS_LINUX
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct lowered[2] = {m_saved[0], m_saved[1]};
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+        m_active = ::syscall(SYS_capset, &m_header, lowered) == 0;
+#endif
+    }
+    ~OrdinaryUser()
+    {
+#ifdef Q_OS_LINUX
+        if (m_active)
+            ::syscall(SYS_capset, &m_header, m_saved);
+#endif
+    }
+
+private:
+#ifdef Q_OS_LINUX
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2] = {};
+    bool m_active = false;
+#endif
+};
+
+// Gives a file or folder the permissions while alive, then its own again.
+class Permissions
+{
+public:
+    Permissions(const QString &path, QFileDevice::Permissions p) : m_path(path), m_old(QFile::permissions(path))
+    {
+        QFile::setPermissions(path, p);
+    }
+    ~Permissions() { QFile::setPermissions(m_path, m_old); }
+
+private:
+    QString m_path;
+    QFileDevice::Permissions m_old;
+};
+
+constexpr QFileDevice::Permissions ReadOnly = QFileDevice::ReadOwner | QFileDevice::ReadUser;
+constexpr QFileDevice::Permissions ReadOnlyFolder = ReadOnly | QFileDevice::ExeOwner | QFileDevice::ExeUser;
+
+// The write of every file fails after a number of bytes while alive.
+struct FailingWrites
+{
+    explicit FailingWrites(qint64 bytes) { TdmKaAlarms::SetWriteFailsAfter(bytes); }
+    ~FailingWrites() { TdmKaAlarms::SetWriteFailsAfter(-1); }
+};
+
+// Backups made as byte copies while alive.
+struct NoBackupLinks
+{
+    NoBackupLinks() { TdmKaAlarms::SetBackupLinks(false); }
+    ~NoBackupLinks() { TdmKaAlarms::SetBackupLinks(true); }
+};
 
 } // namespace
 
@@ -203,6 +311,224 @@ private Q_SLOTS:
         QCOMPARE(dm.cdsAlarms.fieldByName(AlarmField::Title).asString(), QStringLiteral("second"));
         QVERIFY(QDir().rmdir(DataFile()));
         WriteBytes(DataFile(), saved);
+    }
+
+    void failingWriteKeepsBothFiles_data()
+    {
+        QTest::addColumn<bool>("links");
+        QTest::newRow("backup as a second name") << true;
+        QTest::newRow("backup as a byte copy") << false;
+    }
+
+    // The device refuses the write after N bytes, for every N up to the size
+    // of the new file: the data file and its backup stay byte for byte as
+    // they were, no temporary file is left, the record stays posted in memory
+    // and the poster hears of the failure.
+    void failingWriteKeepsBothFiles()
+    {
+        QFETCH(bool, links);
+        std::optional<NoBackupLinks> copies;
+        if (!links)
+            copies.emplace();
+        TdmKaAlarms dm;
+        for (int i = 0; i < 20; ++i)
+            AddAlarm(dm, zel::EncodeDate(2026, 3, 10) + i, QStringLiteral("alarm %1").arg(i));
+        Retitle(dm, QStringLiteral("old"));
+        const QByteArray data = Bytes(DataFile());
+        const QByteArray bak = Bytes(Bak());
+        QVERIFY(!bak.isEmpty() && bak != data);
+        // The new content has the size of the old one: every cut is short of it.
+        const qint64 size = data.size();
+        int failures = 0;
+        for (qint64 n = 0; n < size; n += (n < 64 ? 1 : 97)) {
+            FailingWrites failing(n);
+            try {
+                Retitle(dm, QStringLiteral("new"));
+                QFAIL(qPrintable(QStringLiteral("a write cut after %1 bytes was not reported").arg(n)));
+            } catch (const EDatabaseError &e) {
+                QVERIFY2(e.message().contains(QDir::toNativeSeparators(DataFile())), qPrintable(e.message()));
+                QVERIFY2(e.message().contains(QStringLiteral("No space left on device")), qPrintable(e.message()));
+            }
+            ++failures;
+            QCOMPARE(dm.cdsAlarms.state(), DataSetState::Browse);
+            QCOMPARE(dm.cdsAlarms.fieldByName(AlarmField::Title).asString(), QStringLiteral("new"));
+            QCOMPARE(Bytes(DataFile()), data);
+            QCOMPARE(Bytes(Bak()), bak);
+            QCOMPARE(Files(), QStringList({QStringLiteral("Alarms.ka2"), QStringLiteral("Alarms.ka2.bak")}));
+        }
+        QVERIFY(failures > 64);
+        // Once the device takes the bytes again, the save goes through.
+        Retitle(dm, QStringLiteral("new"));
+        QCOMPARE(Bytes(Bak()), data);
+        QCOMPARE(Stored(DataFile()).last(), QStringLiteral("20:new"));
+    }
+
+    void backupHoldsThePreviousState_data()
+    {
+        QTest::addColumn<bool>("links");
+        QTest::newRow("second name of the replaced file") << true;
+        QTest::newRow("byte copy") << false;
+    }
+
+    // The backup is a second name of the file being replaced, or, where the
+    // file system gives none, a copy of its bytes: a file of its own.
+    void backupHoldsThePreviousState()
+    {
+        QFETCH(bool, links);
+        std::optional<NoBackupLinks> copies;
+        if (!links)
+            copies.emplace();
+        TdmKaAlarms dm;
+        AddAlarm(dm, zel::EncodeDate(2026, 3, 10), QStringLiteral("v0"));
+        for (int i = 1; i <= 2; ++i) {
+            const QByteArray before = Bytes(DataFile());
+            const quint64 replaced = Inode(DataFile());
+            Retitle(dm, QStringLiteral("v%1").arg(i));
+            QCOMPARE(Bytes(Bak()), before);
+            QCOMPARE(Inode(Bak()) == replaced, links);
+            QVERIFY(!SameFile(DataFile(), Bak()));
+        }
+        QCOMPARE(Stored(Bak()), QStringList(QStringLiteral("1:v1")));
+        QCOMPARE(Files(), QStringList({QStringLiteral("Alarms.ka2"), QStringLiteral("Alarms.ka2.bak")}));
+    }
+
+    // After a save that failed once its backup was made, or a kill between
+    // the two, the backup and the data file can be one file: the next save
+    // leaves no temporary file either.
+    void backupAlreadyTheDataFile()
+    {
+        TdmKaAlarms dm;
+        AddAlarm(dm, zel::EncodeDate(2026, 3, 10), QStringLiteral("v0"));
+        QVERIFY(QFile::remove(Bak()));
+        std::error_code error;
+        std::filesystem::create_hard_link(QFile::encodeName(DataFile()).toStdString(),
+                                          QFile::encodeName(Bak()).toStdString(), error);
+        QVERIFY(!error);
+        const QByteArray before = Bytes(DataFile());
+        Retitle(dm, QStringLiteral("v1"));
+        QCOMPARE(Bytes(Bak()), before);
+        QCOMPARE(Stored(DataFile()), QStringList(QStringLiteral("1:v1")));
+        QCOMPARE(Files(), QStringList({QStringLiteral("Alarms.ka2"), QStringLiteral("Alarms.ka2.bak")}));
+    }
+
+    // The next start removes the temporary files an interrupted save left, and
+    // only those.
+    void leftoversRemovedAtStart()
+    {
+        {
+            TdmKaAlarms dm;
+            AddAlarm(dm, zel::EncodeDate(2026, 3, 10), QStringLiteral("kept"));
+        }
+        const QStringList leftovers = {QStringLiteral("Alarms.ka2.tmp"), QStringLiteral("Alarms.ka2.bak.tmp"),
+                                       QStringLiteral("Alarms backup 1.ka2.tmp")};
+        const QStringList others = {QStringLiteral("Alarms.ka2.Xy12Zw"), QStringLiteral("Alarms.ka2.old"),
+                                    QStringLiteral("notes.tmp")};
+        for (const QString &name : leftovers + others)
+            WriteBytes(DataDir() + name, QByteArray("half a save"));
+        TdmKaAlarms dm;
+        QCOMPARE(dm.cdsAlarms.recordCount(), 1);
+        for (const QString &name : leftovers)
+            QVERIFY2(!QFileInfo::exists(DataDir() + name), qPrintable(name));
+        for (const QString &name : others)
+            QCOMPARE(Bytes(DataDir() + name), QByteArray("half a save"));
+    }
+
+    // A data file kept elsewhere through a symbolic link: the save writes the
+    // target and the link stays a link; the backup is a real file holding the
+    // target's previous content, so a damaged target leaves a good backup.
+    void linkedDataFile()
+    {
+        const QString synced = DataDir() + QStringLiteral("synced/");
+        QDir(synced).removeRecursively();
+        QVERIFY(QDir().mkpath(synced));
+        const QString target = synced + QStringLiteral("my alarms.ka2");
+        WritePacket(target, StoredFields(), Rows({{1, QStringLiteral("a")}}));
+        const QByteArray original = Bytes(target);
+        QVERIFY(QFile::link(target, DataFile()));
+        {
+            TdmKaAlarms dm;
+            QCOMPARE(dm.cdsAlarms.recordCount(), 1);
+            QVERIFY(QFileInfo(DataFile()).isSymLink());
+            QVERIFY(!QFileInfo(Bak()).isSymLink());
+            QCOMPARE(Bytes(Bak()), original);
+            const QByteArray before = Bytes(target);
+            dm.LocateNumber(dm.cdsAlarms, 1, true);
+            Retitle(dm, QStringLiteral("b"));
+            QVERIFY(QFileInfo(DataFile()).isSymLink());
+            QCOMPARE(QFileInfo(DataFile()).symLinkTarget(), target);
+            QCOMPARE(Stored(target), QStringList(QStringLiteral("1:b")));
+            QVERIFY(!QFileInfo(Bak()).isSymLink());
+            QVERIFY(!SameFile(Bak(), target));
+            QCOMPARE(Bytes(Bak()), before);
+        }
+        QCOMPARE(QDir(synced).entryList(QDir::Files | QDir::Hidden), QStringList(QStringLiteral("my alarms.ka2")));
+        // The target damaged outside the program: the backup is still good.
+        WriteBytes(target, QByteArray("damaged"));
+        QCOMPARE(Stored(Bak()), QStringList(QStringLiteral("1:b")));
+        QFile::remove(DataFile());
+        QDir(synced).removeRecursively();
+    }
+
+    // A read-only data folder holding a writable data file and backup: the
+    // backup is copied and the data file rewritten in place.
+    void readOnlyFolder()
+    {
+        {
+            TdmKaAlarms dm;
+            AddAlarm(dm, zel::EncodeDate(2026, 3, 10), QStringLiteral("v0"));
+            Retitle(dm, QStringLiteral("v1"));
+        }
+        const QByteArray atEnd = Bytes(DataFile());
+        {
+            OrdinaryUser user;
+            Permissions folder(DataDir(), ReadOnlyFolder);
+            TdmKaAlarms dm;
+            QCOMPARE(dm.cdsAlarms.recordCount(), 1);
+            QCOMPARE(Bytes(Bak()), atEnd);
+            const QByteArray before = Bytes(DataFile());
+            Retitle(dm, QStringLiteral("v2"));
+            QCOMPARE(Stored(DataFile()), QStringList(QStringLiteral("1:v2")));
+            QCOMPARE(Bytes(Bak()), before);
+            QVERIFY(!SameFile(DataFile(), Bak()));
+            QCOMPARE(Files(), QStringList({QStringLiteral("Alarms.ka2"), QStringLiteral("Alarms.ka2.bak")}));
+        }
+        QCOMPARE(Stored(DataFile()), QStringList(QStringLiteral("1:v2")));
+    }
+
+    void failedSaveAtStartGoesOn_data()
+    {
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::newRow("read-only file") << false;
+        QTest::newRow("read-only file in a read-only folder") << true;
+    }
+
+    // The save at start fails: the alarms loaded stay, the program shows why
+    // and goes on, and every later post reports its own failure.
+    void failedSaveAtStartGoesOn()
+    {
+        QFETCH(bool, readOnlyFolder);
+        WritePacket(DataFile(), StoredFields(), Rows({{1, QStringLiteral("a")}, {2, QStringLiteral("b")}}));
+        const QByteArray original = Bytes(DataFile());
+        {
+            OrdinaryUser user;
+            Permissions file(DataFile(), ReadOnly);
+            std::optional<Permissions> folder;
+            if (readOnlyFolder)
+                folder.emplace(DataDir(), ReadOnlyFolder);
+            ErrorTexts errors;
+            TdmKaAlarms dm;
+            QCOMPARE(errors.texts.size(), 1);
+            QVERIFY2(errors.texts[0].startsWith(
+                         QStringLiteral("Cannot write file \"%1\"").arg(QDir::toNativeSeparators(DataFile()))),
+                     qPrintable(errors.texts[0]));
+            QCOMPARE(dm.cdsAlarms.recordCount(), 2);
+            dm.LocateNumber(dm.cdsAlarms, 2, true);
+            QVERIFY_THROWS_EXCEPTION(EDatabaseError, Retitle(dm, QStringLiteral("c")));
+            QCOMPARE(dm.cdsAlarms.fieldByName(AlarmField::Title).asString(), QStringLiteral("c"));
+            QCOMPARE(dm.cdsAlarms.recordCount(), 2);
+            QCOMPARE(Bytes(DataFile()), original);
+        }
+        QCOMPARE(Files().filter(QStringLiteral(".tmp")), QStringList());
     }
 };
 
