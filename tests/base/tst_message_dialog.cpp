@@ -1,8 +1,10 @@
 // The program's message dialog: captions by type and language, buttons in bit
 // order with their results, the default and Escape buttons, the close box,
-// Ctrl+C copying the dialog as text, and the test seam.
+// Ctrl+C copying the dialog as text, the test seam, and the end of the
+// session closing a dialog without an answer.
 #include "base/MessageForm.h"
 #include "base/U_KA_Var.h"
+#include "diag/U_ZEL_System.h"
 #include "diag/ZelException.h"
 #include "support/BaseSupport.h"
 
@@ -12,6 +14,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
 
 class TestMessageDialog : public QObject
 {
@@ -141,6 +145,37 @@ private Q_SLOTS:
         QCOMPARE(asked.size(), 1);
         QCOMPARE(asked[0].text, QStringLiteral("Sure?"));
         QCOMPARE(asked[0].buttons, int(mbYes | mbNo));
+    }
+
+    // The session ends while a question is open: its loop ends and the
+    // command that asked stops silently, acting on no answer. Once it has
+    // ended, no dialog waits for an answer and no message is shown.
+    void sessionEndLeavesNoAnswer()
+    {
+        QTimer::singleShot(0, qApp, [] { ::raise(SIGTERM); });
+        QVERIFY_THROWS_EXCEPTION(EAbort,
+                                 ShowMessageDialog(QStringLiteral("Launch it?"), mtConfirmation, mbYes | mbNo));
+        QVERIFY(ZelSessionEnded());
+
+        bool shown = false;
+        QTimer watch;
+        watch.setSingleShot(true);
+        connect(&watch, &QTimer::timeout, qApp, [&shown] {
+            if (QWidget *w = QApplication::activeModalWidget()) {
+                shown = true;
+                w->close();
+            }
+        });
+        watch.start(0);
+        QVERIFY_THROWS_EXCEPTION(EAbort, ShowMessageDialog(QStringLiteral("Again?"), mtConfirmation, mbYes | mbNo));
+        ShowErrorText(QStringLiteral("Nobody reads this"));
+        watch.stop();
+        QVERIFY(!shown);
+
+        // A new hook starts a new session.
+        ZelSystemFinalize();
+        ZelSystemInitialize();
+        QVERIFY(!ZelSessionEnded());
     }
 };
 

@@ -14,6 +14,30 @@
 
 #include <csignal>
 
+namespace {
+
+quint64 Bit(int signal)
+{
+    return quint64(1) << (signal - 1);
+}
+
+// A signal set of a running process, from its status ("SigCgt:" caught,
+// "SigIgn:" ignored).
+quint64 SignalMask(qint64 pid, const QByteArray &key)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().toULongLong(nullptr, 16);
+    }
+    return 0;
+}
+
+} // namespace
+
 class TestSystem : public QObject
 {
     Q_OBJECT
@@ -91,6 +115,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("signal");
         QTest::newRow("SIGTERM") << int(SIGTERM);
         QTest::newRow("SIGHUP") << int(SIGHUP);
+        // Ctrl+C in a terminal ends it the same way, with the end's saves.
+        QTest::newRow("SIGINT") << int(SIGINT);
     }
 
     // The user's session ends: the program leaves at once, and its normal end
@@ -113,6 +139,79 @@ private Q_SLOTS:
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
         QVERIFY(QFile::exists(dataFile));
+    }
+
+    void ignoredSignalsStayIgnored_data()
+    {
+        QTest::addColumn<bool>("ignored");
+        QTest::newRow("plain start") << false;
+        QTest::newRow("started to ignore hang-up and interrupt (nohup, background job)") << true;
+    }
+
+    // The program takes the signals that end a session, but one it was
+    // started to ignore stays ignored: a program started with nohup outlives
+    // its terminal.
+    void ignoredSignalsStayIgnored()
+    {
+        QFETCH(bool, ignored);
+        const QString dataFile = testsupport::DataFile();
+        QFile::remove(dataFile);
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        if (ignored) {
+            program.setChildProcessModifier([] {
+                ::signal(SIGHUP, SIG_IGN);
+                ::signal(SIGINT, SIG_IGN);
+            });
+        }
+        program.start(QStringLiteral(ALMARIK_STAGED_EXE), {});
+        QVERIFY(program.waitForStarted());
+        // The data file is written after the handlers are in place.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dataFile), 15000);
+        const quint64 caught = SignalMask(program.processId(), "SigCgt:");
+        const quint64 ignoredMask = SignalMask(program.processId(), "SigIgn:");
+        QVERIFY(caught & Bit(SIGTERM));
+        QCOMPARE(bool(caught & Bit(SIGHUP)), !ignored);
+        QCOMPARE(bool(caught & Bit(SIGINT)), !ignored);
+        QCOMPARE(bool(ignoredMask & Bit(SIGHUP)), ignored);
+        QCOMPARE(bool(ignoredMask & Bit(SIGINT)), ignored);
+        ::kill(pid_t(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    }
+
+    // One copy runs per data folder, whatever the runtime folder of each
+    // (after su, or with XDG_RUNTIME_DIR unset).
+    void oneCopyPerDataFolder()
+    {
+        const QString dataFile = testsupport::DataFile();
+        QFile::remove(dataFile);
+        QProcess first;
+        first.setProcessChannelMode(QProcess::ForwardedChannels);
+        first.start(QStringLiteral(ALMARIK_STAGED_EXE), {});
+        QVERIFY(first.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dataFile), 15000);
+
+        QTemporaryDir otherRuntime;
+        QVERIFY(otherRuntime.isValid());
+        QFile::setPermissions(otherRuntime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), otherRuntime.path());
+        QProcess second;
+        second.setProcessChannelMode(QProcess::ForwardedChannels);
+        second.setProcessEnvironment(env);
+        second.start(QStringLiteral(ALMARIK_STAGED_EXE), {});
+        QVERIFY(second.waitForStarted());
+        const bool ended = second.waitForFinished(15000);
+        if (!ended) {
+            second.kill();
+            second.waitForFinished();
+        }
+        QVERIFY2(ended, "a second copy ran on the same data folder");
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(first.state(), QProcess::Running);
+        ::kill(pid_t(first.processId()), SIGTERM);
+        QVERIFY(first.waitForFinished(10000));
     }
 };
 

@@ -156,6 +156,21 @@ private Q_SLOTS:
         QCOMPARE(m_window->edtOptionsMaginValue->position(), 50);
     }
 
+    // The window ends while it is shown (the end of a session never hides
+    // it): an option changed on the open options page is kept.
+    void keptWhenTheWindowEndsShown()
+    {
+        TfmKaMain &w = *m_window;
+        w.show();
+        w.btnMenuClick(w.btnMenuOptions);
+        w.cbxOptionsConfirmEdit->setChecked(false);
+        w.edtOptionsPurgeValue->setPosition(42);
+        QVERIFY(w.isVisible());
+        restart();
+        QVERIFY(!m_window->cbxOptionsConfirmEdit->isChecked());
+        QCOMPARE(m_window->edtOptionsPurgeValue->position(), 42);
+    }
+
     // The date of the last update check is kept on its own: saving the other
     // settings leaves it as the update check wrote it.
     void lastWebCheckStandsApart()
