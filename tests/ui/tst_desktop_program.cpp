@@ -1,16 +1,25 @@
 // The program on a real desktop with a tray: it starts into the tray, its
 // icon shows and hides the main window, the right button opens the menu,
 // Shutdown asks and ends the program with the data file written, and a
-// second copy ends at once.
+// second copy ends at once. The end of the session keeps an option changed on
+// the open options page, and ends the program while a message of its start is
+// open.
 #include "diag/ZelException.h"
+#include "store/D_KA_Alarms.h"
 #include "support/BaseSupport.h"
 #include "support/Desktop.h"
+#include "ui/F_KA_Main.h"
+
+#include <QCheckBox>
+#include <QSettings>
 
 #include <QFile>
 #include <QProcess>
 #include <QRect>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <csignal>
 
 using namespace desktop;
 
@@ -25,6 +34,32 @@ QRect NewWindow(const QList<QRect> &before)
             return r;
     }
     return {};
+}
+
+QString StoredSetting(const QString &name)
+{
+    QSettings s(QStringLiteral("Morvane"), QStringLiteral("Almarik"));
+    return s.value(QStringLiteral("KA2/MainForm/") + name).toString();
+}
+
+// Where a box of the options page sits in the main window: the same window
+// built here and laid out as the program lays it out.
+QPoint OptionsBoxOffset()
+{
+    testsupport::InitProgramUnits();
+    TdmKaAlarms dm;
+    QPoint offset;
+    {
+        TfmKaMain window(&dm);
+        window.show();
+        if (QTest::qWaitForWindowExposed(&window)) {
+            window.btnMenuClick(window.btnMenuOptions);
+            QCheckBox *box = window.cbxOptionsConfirmEdit;
+            offset = box->mapTo(&window, QPoint(8, box->height() / 2));
+        }
+        window.hide();
+    }
+    return offset;
 }
 
 } // namespace
@@ -81,7 +116,81 @@ private Q_SLOTS:
         QCOMPARE(program.exitCode(), 0);
         QVERIFY(QFile::exists(dataFile));
     }
+
+    // The session ends while the options page is open: the option changed
+    // there is kept, at this start and the next.
+    void optionKeptAtSessionEnd()
+    {
+        const QPoint offset = OptionsBoxOffset();
+        QVERIFY(!offset.isNull());
+        testsupport::ClearSettings();
+        QFile::remove(testsupport::DataFile());
+
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(ALMARIK_STAGED_EXE), {});
+        QVERIFY(program.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(TrayIcon().isValid(), 15000);
+        QCOMPARE(StoredSetting(QStringLiteral("cbxOptionsConfirmEdit_Checked")), QStringLiteral("True"));
+        // Tray menu, "Options" (below Calendar, List and Trash).
+        const QList<QRect> before = VisibleWindows();
+        QVERIFY(Click(TrayIcon(), 3));
+        QTRY_VERIFY_WITH_TIMEOUT(!NewWindow(before).isEmpty(), 10000);
+        QVERIFY(Key({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Down"),
+                     QStringLiteral("Return")}));
+        const QSize size(760, 496);
+        QTRY_VERIFY_WITH_TIMEOUT(HasWindow(size), 10000);
+        QStringList windows;
+        QTRY_VERIFY_WITH_TIMEOUT(!(windows = WindowsNamed(QStringLiteral("^Almarik 2$"))).isEmpty(), 10000);
+        const QRect frame = Geometry(windows.first());
+        QCOMPARE(frame.size(), size);
+        QVERIFY(Click(QRect(frame.topLeft() + offset, QSize(1, 1)), 1));
+        // The click reached the box once the page shows it unticked; the
+        // settings file still says "True" (nothing saved it yet).
+        QTest::qWait(DoubleClickGapMs());
+        QCOMPARE(StoredSetting(QStringLiteral("cbxOptionsConfirmEdit_Checked")), QStringLiteral("True"));
+
+        ::kill(pid_t(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(15000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(StoredSetting(QStringLiteral("cbxOptionsConfirmEdit_Checked")), QStringLiteral("False"));
+
+        // The next start restores it (and saves it again as it starts).
+        program.start(QStringLiteral(ALMARIK_STAGED_EXE), {});
+        QVERIFY(program.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(TrayIcon().isValid(), 15000);
+        ::kill(pid_t(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(15000));
+        QCOMPARE(StoredSetting(QStringLiteral("cbxOptionsConfirmEdit_Checked")), QStringLiteral("False"));
+    }
+
+    // The session ends while the message about a damaged data file is open,
+    // before the program's loop runs: the program ends, it does not go on
+    // into the tray.
+    void sessionEndDuringTheStartMessage()
+    {
+        const QString dataFile = testsupport::DataFile();
+        {
+            QFile damaged(dataFile);
+            QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            damaged.write("not a data file");
+        }
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(ALMARIK_STAGED_EXE), {});
+        QVERIFY(program.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!WindowsNamed(QStringLiteral("^Almarik 2$")).isEmpty(), 15000);
+        ::kill(pid_t(program.processId()), SIGTERM);
+        const bool ended = program.waitForFinished(10000);
+        if (!ended) {
+            program.kill();
+            program.waitForFinished();
+        }
+        QVERIFY2(ended, "the program went on after the end of the session");
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QFile::remove(dataFile);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestDesktopProgram)
+QTEST_MAIN(TestDesktopProgram)
 #include "tst_desktop_program.moc"
