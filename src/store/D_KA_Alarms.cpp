@@ -129,7 +129,8 @@ bool WriteAndSync(QFile &file, const QByteArray &bytes, QString &reason)
 
 [[noreturn]] void WriteFailed(const QString &fileName, const QString &reason)
 {
-    throw EDatabaseError(QStringLiteral("Cannot write file \"%1\": %2").arg(QDir::toNativeSeparators(fileName), reason));
+    throw EDatabaseError(
+        QStringLiteral("Cannot write file \"%1\": %2").arg(QDir::toNativeSeparators(fileName), reason));
 }
 
 // Rewrites an existing file in place and syncs it: the way left where no new
@@ -180,7 +181,10 @@ public:
         }
     }
 
-    bool inPlace() const { return m_inPlace; }
+    bool inPlace() const
+    {
+        return m_inPlace;
+    }
 
     void stage(const QByteArray &bytes)
     {

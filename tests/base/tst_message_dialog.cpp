@@ -153,8 +153,7 @@ private Q_SLOTS:
     void sessionEndLeavesNoAnswer()
     {
         QTimer::singleShot(0, qApp, [] { ::raise(SIGTERM); });
-        QVERIFY_THROWS_EXCEPTION(EAbort,
-                                 ShowMessageDialog(QStringLiteral("Launch it?"), mtConfirmation, mbYes | mbNo));
+        QVERIFY_THROWS_EXCEPTION(EAbort, ShowMessageDialog(QStringLiteral("Launch it?"), mtConfirmation, mbYes | mbNo));
         QVERIFY(ZelSessionEnded());
 
         bool shown = false;

@@ -16,6 +16,13 @@
 
 namespace {
 
+// The data file the staged program writes in this test's HOME.
+QString StagedDataFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Morvane/Almarik/Alarms.ka2");
+}
+
 quint64 Bit(int signal)
 {
     return quint64(1) << (signal - 1);
@@ -154,7 +161,7 @@ private Q_SLOTS:
     void ignoredSignalsStayIgnored()
     {
         QFETCH(bool, ignored);
-        const QString dataFile = testsupport::DataFile();
+        const QString dataFile = StagedDataFile();
         QFile::remove(dataFile);
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -184,7 +191,7 @@ private Q_SLOTS:
     // (after su, or with XDG_RUNTIME_DIR unset).
     void oneCopyPerDataFolder()
     {
-        const QString dataFile = testsupport::DataFile();
+        const QString dataFile = StagedDataFile();
         QFile::remove(dataFile);
         QProcess first;
         first.setProcessChannelMode(QProcess::ForwardedChannels);

@@ -51,8 +51,8 @@ void WriteStartTable(int ballast)
                  QString(), 0, 0});
     for (int i = 2; i <= ballast + 1; ++i)
         rows.append({i, zel::EncodeDate(2026, 3, 10) + i, QVariant(), 0, QStringLiteral("ballast %1").arg(i), 1, 1,
-                     QStringLiteral("a comment to give the row some weight, %1").arg(i).repeated(3), 1, 0, QString(),
-                     0, 0});
+                     QStringLiteral("a comment to give the row some weight, %1").arg(i).repeated(3), 1, 0, QString(), 0,
+                     0});
     WritePacket(DataFile(), fields, rows);
 }
 
@@ -200,7 +200,8 @@ private Q_SLOTS:
             {
                 // A first run of the poster gives the backup.
                 QProcess poster;
-                poster.start(QStringLiteral(ALMARIK_SAVE_POSTER), {QStringLiteral("once"), QStringLiteral("100000000")});
+                poster.start(QStringLiteral(ALMARIK_SAVE_POSTER),
+                             {QStringLiteral("once"), QStringLiteral("100000000")});
                 QVERIFY(poster.waitForFinished(20000));
                 QCOMPARE(poster.exitCode(), 0);
             }
@@ -213,7 +214,8 @@ private Q_SLOTS:
             QVERIFY(poster.waitForFinished(20000));
             const QString said = QString::fromUtf8(poster.readAllStandardOutput());
             QCOMPARE(poster.exitCode(), 2);
-            QVERIFY2(said.contains(QStringLiteral("failed Cannot write file \"%1\"").arg(DataFile())), qPrintable(said));
+            QVERIFY2(said.contains(QStringLiteral("failed Cannot write file \"%1\"").arg(DataFile())),
+                     qPrintable(said));
             QCOMPARE(Bytes(DataFile()), data);
             QCOMPARE(Bytes(DataFile() + QStringLiteral(".bak")), bak);
             QCOMPARE(TempFiles(DataDir()), QStringList());

@@ -145,8 +145,8 @@ private Q_SLOTS:
         const QRect frame = Geometry(windows.first());
         QCOMPARE(frame.size(), size);
         QVERIFY(Click(QRect(frame.topLeft() + offset, QSize(1, 1)), 1));
-        // The click reached the box once the page shows it unticked; the
-        // settings file still says "True" (nothing saved it yet).
+        // Nothing saved the change yet: the settings file still says "True".
+        // (A short pause lets the click reach the program before the signal.)
         QTest::qWait(DoubleClickGapMs());
         QCOMPARE(StoredSetting(QStringLiteral("cbxOptionsConfirmEdit_Checked")), QStringLiteral("True"));
 
