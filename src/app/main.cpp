@@ -11,25 +11,44 @@
 #include <QApplication>
 #include <QDir>
 #include <QLockFile>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 
 #include <memory>
 
 namespace {
 
-// The single-instance lock, named after the mutex it stands for. It lives
-// beside the data it guards, so one copy runs per data folder whatever the
-// runtime folder of each (after su, or without XDG_RUNTIME_DIR). A lock left
-// by a copy that crashed is taken over.
+// A lock named after the single-instance mutex in a folder; null when it
+// cannot be taken, with the reason.
+std::unique_ptr<QLockFile> TakeLockIn(const QString &folder, QLockFile::LockError &error)
+{
+    auto lock = std::make_unique<QLockFile>(folder + QStringLiteral("KA Mutex For Only One Instance.lock"));
+    // A lock left by a copy that crashed is taken over.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0))
+        return lock;
+    error = lock->error();
+    return nullptr;
+}
+
+// The single-instance lock. It lives beside the data it guards, so one copy
+// runs per data folder whatever the runtime folder of each (after su, or
+// without XDG_RUNTIME_DIR). Where the data folder takes no new file (read-only,
+// or a full disk) the runtime folder holds it, so the program still runs and
+// its alarms fire. Null when another copy holds it.
 std::unique_ptr<QLockFile> TakeInstanceLock()
 {
     const QString folder = KaVar::UserDataDir();
     QDir().mkpath(folder);
-    auto lock = std::make_unique<QLockFile>(folder + QStringLiteral("KA Mutex For Only One Instance.lock"));
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0))
+    QLockFile::LockError error = QLockFile::NoError;
+    if (std::unique_ptr<QLockFile> lock = TakeLockIn(folder, error))
+        return lock;
+    if (error == QLockFile::LockFailedError)
         return nullptr;
-    return lock;
+    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtime.isEmpty())
+        runtime = QDir::tempPath();
+    return TakeLockIn(runtime + QLatin1Char('/'), error);
 }
 
 } // namespace

@@ -11,15 +11,19 @@
 #include "ui/F_KA_Main.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QSettings>
 
 #include <QFile>
 #include <QProcess>
 #include <QRect>
 #include <QStandardPaths>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <csignal>
+
+#include <sys/mount.h>
 
 using namespace desktop;
 
@@ -189,6 +193,48 @@ private Q_SLOTS:
         QVERIFY2(ended, "the program went on after the end of the session");
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QFile::remove(dataFile);
+    }
+
+    // The disk is full when the program starts: the save at start fails, the
+    // program shows why and goes on into the tray, so its alarms still fire.
+    void fullDiskAtStart()
+    {
+        testsupport::InitProgramUnits();
+        const QString folder = testsupport::DataDir();
+        QVERIFY(QDir().mkpath(folder));
+        if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=256k") != 0)
+            QSKIP("no tmpfs can be mounted here; the store's tests cover a failed save at start");
+        const auto unmount = qScopeGuard([&folder] { ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH); });
+        {
+            TdmKaAlarms dm;
+        }
+        const QString dataFile = testsupport::DataFile();
+        QVERIFY(QFile::exists(dataFile));
+        {
+            QFile filler(folder + QStringLiteral("filler"));
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            const QByteArray block(4096, 'x');
+            while (filler.write(block) == block.size()) {
+            }
+            while (filler.write("x", 1) == 1) {
+            }
+        }
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(ALMARIK_STAGED_EXE), {});
+        QVERIFY(program.waitForStarted());
+        // The save's error, then the program goes on into the tray.
+        QTRY_VERIFY_WITH_TIMEOUT(ActiveWindowName() == QStringLiteral("Almarik 2"), 15000);
+        QVERIFY(Key({QStringLiteral("Return")}));
+        QTRY_VERIFY_WITH_TIMEOUT(TrayIcon().isValid(), 15000);
+        QCOMPARE(program.state(), QProcess::Running);
+        ::kill(pid_t(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(15000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        // The data file is as it was.
+        store::Table t(QStringLiteral("check"));
+        t.loadFromFile(dataFile);
+        QVERIFY(t.active());
     }
 };
 
