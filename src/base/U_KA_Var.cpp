@@ -13,7 +13,6 @@
 
 namespace {
 
-int g_languageIndex = 0;
 TPlayer *g_player = nullptr;
 KaVar::Folders g_folders;
 bool g_initialized = false;
@@ -166,19 +165,20 @@ QString ReadmeFile()
     return Paths().ReadmeFile;
 }
 
+// One language for the program and its support library.
 int LanguageIndex()
 {
-    return g_languageIndex;
+    return ZelLanguageIndex();
 }
 
 void SetLanguageIndex(int index)
 {
-    g_languageIndex = (index == 1) ? 1 : 0;
+    SetZelLanguageIndex(index);
 }
 
 QString Tr(const QString &english, const QString &french)
 {
-    return g_languageIndex == 1 ? french : english;
+    return ZelTr(english, french);
 }
 
 QString SiteAddress()

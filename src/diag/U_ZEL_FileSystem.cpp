@@ -1,5 +1,6 @@
 #include "diag/U_ZEL_FileSystem.h"
 
+#include "diag/U_ZEL_Utilities.h"
 #include "diag/ZelException.h"
 
 #include <QDir>
@@ -8,7 +9,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QRegularExpression>
+#include <QRandomGenerator>
+
+#include <filesystem>
 
 namespace {
 
@@ -25,30 +28,113 @@ bool HasWildcard(const QString &name)
 
 // Expands one source: a path, or a folder and a wildcard pattern in its last
 // component ("*.*" means every file, as on the desktop it comes from).
-QStringList Expand(const QString &source)
+// A wildcard in a folder that does not exist fails with ErrorPathNotFound.
+int Expand(const QString &source, QStringList &result)
 {
     const QString path = QDir::fromNativeSeparators(source.trimmed());
     const QFileInfo info(path);
-    if (!HasWildcard(info.fileName()))
-        return {path};
+    if (!HasWildcard(info.fileName())) {
+        result << path;
+        return 0;
+    }
     QString pattern = info.fileName();
     if (pattern == QLatin1String("*.*"))
         pattern = QStringLiteral("*");
-    QStringList result;
     const QDir dir = info.dir();
+    if (!dir.exists())
+        return TFileOperation::ErrorPathNotFound;
     const QStringList names = dir.entryList(
         {pattern}, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString &name : names)
         result << dir.filePath(name);
-    return result;
+    return 0;
 }
 
+std::filesystem::path ToPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+bool Exists(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+bool IsRealFolder(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isDir() && !info.isSymLink();
+}
+
+// The same file or folder reached by two paths: links, "..", letter case on
+// a case-insensitive file system all resolve to one device and one node.
+bool SameFile(const QString &a, const QString &b)
+{
+    std::error_code error;
+    return std::filesystem::equivalent(ToPath(a), ToPath(b), error) && !error;
+}
+
+// Whether path lies inside folder (or is it), after resolving links; path
+// itself need not exist yet.
+bool IsWithin(const QString &path, const QString &folder)
+{
+    std::error_code error;
+    const std::filesystem::path inner = std::filesystem::weakly_canonical(ToPath(path), error);
+    if (error)
+        return false;
+    const std::filesystem::path outer = std::filesystem::weakly_canonical(ToPath(folder), error);
+    if (error)
+        return false;
+    auto o = outer.begin();
+    auto i = inner.begin();
+    for (; o != outer.end(); ++o, ++i) {
+        if (o->empty() && std::next(o) == outer.end())
+            break; // a trailing delimiter
+        if (i == inner.end() || *i != *o)
+            return false;
+    }
+    return true;
+}
+
+// An unused hidden name beside path, for content that is not in place yet.
+QString TemporarySibling(const QString &path)
+{
+    const QFileInfo info(path);
+    for (;;) {
+        const QString candidate =
+            info.dir().filePath(QStringLiteral(".%1.%2.part")
+                                    .arg(info.fileName())
+                                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        if (!Exists(candidate))
+            return candidate;
+    }
+}
+
+bool RemoveTree(const QString &path)
+{
+    if (IsRealFolder(path))
+        return QDir(path).removeRecursively();
+    return QFile::remove(path);
+}
+
+// Copies a file or a folder tree to a name that does not exist yet; links
+// are copied as links, never followed.
 bool CopyTree(const QString &from, const QString &to)
 {
     const QFileInfo info(from);
+    if (info.isSymLink()) {
+        std::error_code error;
+        std::filesystem::copy_symlink(ToPath(from), ToPath(to), error);
+        return !error;
+    }
     if (!info.isDir())
         return QFile::copy(from, to);
-    if (!QDir().mkpath(to))
+    if (!QDir().mkdir(to))
         return false;
     const QDir dir(from);
     const QStringList names =
@@ -60,12 +146,29 @@ bool CopyTree(const QString &from, const QString &to)
     return true;
 }
 
-bool RemoveTree(const QString &path)
+// Puts a copy of from under the name to, replacing what is there only once
+// the whole copy exists: a failed copy leaves the old content as it was.
+bool CopyIntoPlace(const QString &from, const QString &to)
 {
-    const QFileInfo info(path);
-    if (info.isDir() && !info.isSymLink())
-        return QDir(path).removeRecursively();
-    return QFile::remove(path);
+    const QString temporary = TemporarySibling(to);
+    if (!CopyTree(from, temporary)) {
+        RemoveTree(temporary);
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::rename(ToPath(temporary), ToPath(to), error);
+    if (error) {
+        RemoveTree(temporary);
+        return false;
+    }
+    return true;
+}
+
+int CodeOf(const std::error_code &error)
+{
+    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
+        return TFileOperation::ErrorPathNotFound;
+    return TFileOperation::ErrorAccessDenied;
 }
 
 } // namespace
@@ -133,40 +236,84 @@ QString TFileOperation::CollisionFreeName(const QString &path)
 
 int TFileOperation::transfer(const QString &from, const QString &to, bool move)
 {
-    QString target = to;
-    const QFileInfo existing(target);
-    if (existing.exists() || existing.isSymLink()) {
-        if (m_options.testFlag(fofRenameOnCollision)) {
-            target = CollisionFreeName(target);
-        } else {
-            if (!m_options.testFlag(fofNoConfirmation) &&
-                !confirm(QStringLiteral("\"%1\" already exists. Replace it?").arg(QDir::toNativeSeparators(target))))
-                return 0; // skipped by the user
-            if (!RemoveTree(target))
-                return ErrorAccessDenied;
-        }
+    const bool folder = IsRealFolder(from);
+    // A folder into itself or one of its own folders would never end.
+    if (folder && IsWithin(to, from))
+        return ErrorDestinationInSource;
+    if (!Exists(to))
+        return place(from, to, move);
+    if (SameFile(from, to)) {
+        // Reached by another path: nothing to move, and a copy onto itself
+        // would destroy it; only a copy under a free name is possible.
+        if (move || !m_options.testFlag(fofRenameOnCollision))
+            return ErrorSameFile;
+        return place(from, CollisionFreeName(to), false);
     }
+    const bool targetFolder = QFileInfo(to).isDir();
+    if (folder && targetFolder)
+        return merge(from, to, move);
+    if (m_options.testFlag(fofRenameOnCollision))
+        return place(from, CollisionFreeName(to), move);
+    // A file never replaces a folder, nor a folder a file.
+    if (folder || targetFolder)
+        return ErrorAccessDenied;
+    if (!m_options.testFlag(fofNoConfirmation) && !confirm(ZelTr(QStringLiteral("\"%1\" already exists. Replace it?"),
+                                                                 QStringLiteral("\"%1\" existe déjà. Le remplacer ?"))
+                                                               .arg(QDir::toNativeSeparators(to))))
+        return 0; // skipped by the user
+    return place(from, to, move);
+}
+
+int TFileOperation::place(const QString &from, const QString &to, bool move)
+{
     if (move) {
-        if (QFile::rename(from, target) || QDir().rename(from, target))
+        // A rename replaces an existing file in one step.
+        std::error_code error;
+        std::filesystem::rename(ToPath(from), ToPath(to), error);
+        if (!error)
             return 0;
-        // Another file system: copy, then remove the source.
-        if (!CopyTree(from, target)) {
-            RemoveTree(target);
+        if (error != std::errc::cross_device_link)
+            return CodeOf(error);
+        if (IsRealFolder(from)) {
+            // Another device: the folder's content moves item by item.
+            if (!Exists(to) && !QDir().mkdir(to))
+                return ErrorAccessDenied;
+            return merge(from, to, true);
+        }
+        // Another device: the copy is complete beside the target before the
+        // source goes; a source that cannot be removed undoes the copy.
+        const QString temporary = TemporarySibling(to);
+        if (!CopyTree(from, temporary) || !QFile::remove(from)) {
+            RemoveTree(temporary);
             return ErrorAccessDenied;
         }
-        return RemoveTree(from) ? 0 : ErrorAccessDenied;
+        std::filesystem::rename(ToPath(temporary), ToPath(to), error);
+        return error ? CodeOf(error) : 0;
     }
-    if (!CopyTree(from, target)) {
-        RemoveTree(target);
+    return CopyIntoPlace(from, to) ? 0 : ErrorAccessDenied;
+}
+
+int TFileOperation::merge(const QString &from, const QString &to, bool move)
+{
+    const QDir source(from);
+    const QStringList names =
+        source.entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &name : names) {
+        if (const int code = transfer(source.filePath(name), QDir(to).filePath(name), move))
+            return code;
+    }
+    // A moved folder goes once it is empty (items the user kept stay in it).
+    if (move && source.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot) &&
+        !QDir().rmdir(from))
         return ErrorAccessDenied;
-    }
     return 0;
 }
 
 int TFileOperation::remove(const QString &path)
 {
     if (!m_options.testFlag(fofNoConfirmation) &&
-        !confirm(QStringLiteral("Delete \"%1\"?").arg(QDir::toNativeSeparators(path))))
+        !confirm(ZelTr(QStringLiteral("Delete \"%1\"?"), QStringLiteral("Supprimer \"%1\" ?"))
+                     .arg(QDir::toNativeSeparators(path))))
         return 0;
     if (m_options.testFlag(fofAllowUndo)) {
         // Undoable: into the desktop's trash when there is one.
@@ -184,13 +331,18 @@ int TFileOperation::Execute()
     bool anyWildcard = false;
     const QStringList items = m_source.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     for (const QString &item : items) {
-        anyWildcard = anyWildcard || HasWildcard(QFileInfo(item.trimmed()).fileName());
-        const QStringList expanded = Expand(item);
-        for (const QString &path : expanded) {
+        // Only-files drops the folders a wildcard finds, never a folder named
+        // on its own.
+        const bool wildcard = HasWildcard(QFileInfo(item.trimmed()).fileName());
+        anyWildcard = anyWildcard || wildcard;
+        QStringList expanded;
+        if (const int code = Expand(item, expanded))
+            return code;
+        for (const QString &path : std::as_const(expanded)) {
             const QFileInfo info(path);
             if (!info.exists() && !info.isSymLink())
                 return info.absoluteDir().exists() ? ErrorFileNotFound : ErrorPathNotFound;
-            if (m_options.testFlag(fofFilesOnly) && anyWildcard && info.isDir())
+            if (m_options.testFlag(fofFilesOnly) && wildcard && info.isDir())
                 continue;
             sources << path;
         }
@@ -224,7 +376,8 @@ int TFileOperation::Execute()
     const bool intoFolder = dest.isDir() || destination.endsWith(QLatin1Char('/')) || sources.size() > 1 || anyWildcard;
     if (intoFolder && !dest.exists()) {
         if (!m_options.testFlag(fofNoConfirmMkDir) &&
-            !confirm(QStringLiteral("The folder \"%1\" does not exist. Create it?")
+            !confirm(ZelTr(QStringLiteral("The folder \"%1\" does not exist. Create it?"),
+                           QStringLiteral("Le dossier \"%1\" n'existe pas. Le créer ?"))
                          .arg(QDir::toNativeSeparators(destination))))
             return ErrorCancelled;
         if (!QDir().mkpath(destination))
@@ -232,9 +385,6 @@ int TFileOperation::Execute()
     }
     for (const QString &path : std::as_const(sources)) {
         const QString target = intoFolder ? QDir(destination).filePath(QFileInfo(path).fileName()) : destination;
-        if (QFileInfo(path).absoluteFilePath() == QFileInfo(target).absoluteFilePath() &&
-            !m_options.testFlag(fofRenameOnCollision))
-            return ErrorAccessDenied;
         if (const int code = transfer(path, target, move))
             return code;
     }

@@ -42,6 +42,10 @@ public:
     static constexpr int ErrorPathNotFound = 3;
     static constexpr int ErrorAccessDenied = 5;
     static constexpr int ErrorCancelled = 1223;
+    // Source and target are one file reached by two paths.
+    static constexpr int ErrorSameFile = 0x71;
+    // A folder copied or moved into itself or one of its own folders.
+    static constexpr int ErrorDestinationInSource = 0x76;
 
     explicit TFileOperation(QObject *parent = nullptr);
 
@@ -63,7 +67,9 @@ public:
     static int ShellFlags(TFileOptions options);
 
     // Runs the operation; 0 on success, otherwise the code of the first
-    // failure (nothing after it is done).
+    // failure (nothing after it is done). Nothing is removed or overwritten
+    // before its new content is in place; a folder copied or moved onto a
+    // folder merges into it; a failed move leaves its item where it was.
     int Execute();
 
     // Asks the user a yes/no question (replace a file, create a folder).
@@ -77,7 +83,12 @@ public:
     static QString CollisionFreeName(const QString &path);
 
 private:
+    // One item onto a target name: collisions, same file, merge of folders.
     int transfer(const QString &from, const QString &to, bool move);
+    // One item under a name that is free or confirmed for replacement.
+    int place(const QString &from, const QString &to, bool move);
+    // The content of a folder into an existing folder.
+    int merge(const QString &from, const QString &to, bool move);
     int remove(const QString &path);
     bool confirm(const QString &question);
 

@@ -52,14 +52,59 @@ bool HasAssociation(const QString &file)
     return !query.readAllStandardOutput().trimmed().isEmpty();
 }
 
-bool HasScheme(const QString &target)
+// Whether a target is an address rather than a file name: a known scheme
+// ("http:", "https:", "ftp:", "mailto:", "file:") or any "scheme://". A
+// relative file name may hold a colon ("Meeting:agenda.txt").
+bool IsAddress(const QString &target)
 {
-    // "scheme:..." with a scheme of two letters or more (one letter is a drive).
-    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
-    return scheme.match(target).hasMatch();
+    static const QRegularExpression known(QStringLiteral("^(https?|ftp|mailto|file):"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression any(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+://"));
+    return known.match(target).hasMatch() || any.match(target).hasMatch();
 }
 
+// Whether a file is a program to start rather than a document to open: what
+// the file is decides (an executable or a script), not only its permission
+// bits, which documents from shares and archives often carry too.
+bool IsProgram(const QFileInfo &info)
+{
+    if (!info.isFile() || !info.isExecutable())
+        return false;
+#ifdef Q_OS_WIN
+    return true; // executable by its extension
+#else
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchContent);
+    static const QStringList programs = {
+        QStringLiteral("application/x-executable"), QStringLiteral("application/x-pie-executable"),
+        QStringLiteral("application/x-sharedlib"), QStringLiteral("application/x-shellscript")};
+    for (const QString &name : programs) {
+        if (type.inherits(name))
+            return true;
+    }
+    // Any other script that names its interpreter.
+    QFile file(info.absoluteFilePath());
+    return file.open(QIODevice::ReadOnly) && file.read(2) == "#!";
+#endif
+}
+
+int g_zelLanguageIndex = 0;
+
 } // namespace
+
+int ZelLanguageIndex()
+{
+    return g_zelLanguageIndex;
+}
+
+void SetZelLanguageIndex(int index)
+{
+    g_zelLanguageIndex = (index == 1) ? 1 : 0;
+}
+
+QString ZelTr(const QString &english, const QString &french)
+{
+    return g_zelLanguageIndex == 1 ? french : english;
+}
 
 void SetErrorBoxHook(std::function<void(const QString &)> hook)
 {
@@ -94,7 +139,13 @@ void ShowExceptionMessage(const QString &text)
         window->raise();
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // The program may sit in the tray with no window at all: the box itself
+    // comes to the front, on top and active, so the message is seen.
     QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), shown, QMessageBox::Ok);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.show();
+    box.raise();
+    box.activateWindow();
     box.exec();
 }
 
@@ -150,7 +201,7 @@ int ShellExecute(const QString &file, int verbIndex, const QString &parameters, 
     const QString target = file.trimmed();
     if (target.isEmpty())
         return 2;
-    if (HasScheme(target) && !target.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+    if (IsAddress(target) && !target.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
         return OpenUrl(QUrl(target, QUrl::TolerantMode)) ? Success : 31;
 
     const QString path = target.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)
@@ -169,7 +220,7 @@ int ShellExecute(const QString &file, int verbIndex, const QString &parameters, 
     }
     if (!info.isReadable())
         return 5;
-    if (info.isFile() && info.isExecutable()) {
+    if (IsProgram(info)) {
         const bool started = QProcess::startDetached(info.absoluteFilePath(), QProcess::splitCommand(parameters),
                                                      directory.isEmpty() ? info.absolutePath() : directory);
         return started ? Success : 5;

@@ -16,6 +16,13 @@ class QDialog;
 // command silently, opening files through the desktop with readable errors,
 // path and list routines, and a guarded way of freeing an object.
 
+// The language of the library's own texts, 0 English or 1 French: the
+// program sets it with its interface language, and each text is chosen from
+// its English/French pair at the moment it is used.
+int ZelLanguageIndex();
+void SetZelLanguageIndex(int index);
+QString ZelTr(const QString &english, const QString &french);
+
 // Show commands of ExecuteFile (the shell's window states).
 inline constexpr int SW_HIDE = 0;
 inline constexpr int SW_SHOW = 5;

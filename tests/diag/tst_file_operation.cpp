@@ -3,8 +3,12 @@
 #include "diag/U_ZEL_FileSystem.h"
 #include "diag/ZelException.h"
 
+#include "diag/U_ZEL_Utilities.h"
+
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStorageInfo>
 #include <QMetaEnum>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,6 +33,43 @@ QStringList Names(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
+
+int Run(TFileOperation::TFileMode mode, const QString &source, const QString &destination,
+        TFileOperation::TFileOptions options)
+{
+    TFileOperation op;
+    op.SetMode(mode);
+    op.SetSource(source);
+    op.SetDestination(destination);
+    op.SetOptions(options);
+    return op.Execute();
+}
+
+// Makes a folder's entries impossible to remove or rename, also for root
+// (immutable attribute), else by its permissions; undone by the destructor.
+// locked is false when neither works here.
+struct LockedFolder
+{
+    explicit LockedFolder(const QString &folder) : path(folder)
+    {
+        immutable = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
+        if (!immutable)
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+        // Whether a rename in the folder really fails now.
+        const QString probe = QDir(path).filePath(QStringLiteral(".probe"));
+        locked = !QFile(probe).open(QIODevice::WriteOnly);
+        QFile::remove(probe);
+    }
+    ~LockedFolder()
+    {
+        if (immutable)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QString path;
+    bool immutable = false;
+    bool locked = false;
+};
 
 } // namespace
 
@@ -177,6 +218,209 @@ private Q_SLOTS:
         QCOMPARE(Read(path(QStringLiteral("new/a.txt"))), QByteArray("new"));
     }
 
+    // Refused transfers touch nothing: the same file reached by another path,
+    // a folder into itself, a folder onto a file.
+    void refusedTransfersTouchNothing_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<int>("options");
+        QTest::addColumn<int>("expected");
+        const int quiet = TFileOperation::fofNoConfirmation | TFileOperation::fofNoConfirmMkDir;
+        QTest::newRow("rename onto itself") << int(TFileOperation::foRename) << "s/data.txt"
+                                            << "data.txt" << quiet << TFileOperation::ErrorSameFile;
+        QTest::newRow("rename onto itself by a link") << int(TFileOperation::foRename) << "s/data.txt"
+                                                      << "link/data.txt" << quiet << TFileOperation::ErrorSameFile;
+        QTest::newRow("move into a link to its folder") << int(TFileOperation::foMove) << "s/data.txt"
+                                                        << "link" << quiet << TFileOperation::ErrorSameFile;
+        QTest::newRow("copy into a link to its folder") << int(TFileOperation::foCopy) << "s/data.txt"
+                                                        << "link" << quiet << TFileOperation::ErrorSameFile;
+        QTest::newRow("move into a link, renaming")
+            << int(TFileOperation::foMove) << "s/data.txt"
+            << "link" << (quiet | TFileOperation::fofRenameOnCollision) << TFileOperation::ErrorSameFile;
+        QTest::newRow("copy onto itself by ..") << int(TFileOperation::foCopy) << "s/data.txt"
+                                                << "s/sub/../data.txt" << quiet << TFileOperation::ErrorSameFile;
+        QTest::newRow("folder into its own folder") << int(TFileOperation::foCopy) << "s"
+                                                    << "s/sub" << quiet << TFileOperation::ErrorDestinationInSource;
+        QTest::newRow("folder moved into itself") << int(TFileOperation::foMove) << "s"
+                                                  << "link/sub/" << quiet << TFileOperation::ErrorDestinationInSource;
+        QTest::newRow("folder onto a file") << int(TFileOperation::foCopy) << "t/data.txt"
+                                            << "s/data.txt" << quiet << TFileOperation::ErrorAccessDenied;
+    }
+
+    void refusedTransfersTouchNothing()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, source);
+        QFETCH(QString, destination);
+        QFETCH(int, options);
+        QFETCH(int, expected);
+        Write(path(QStringLiteral("s/data.txt")), "data");
+        Write(path(QStringLiteral("s/sub/keep.txt")), "keep");
+        Write(path(QStringLiteral("t/data.txt/inner.txt")), "inner");
+        QVERIFY(QFile::link(path(QStringLiteral("s")), path(QStringLiteral("link"))));
+        const QString target = mode == TFileOperation::foRename && !destination.contains(QLatin1Char('/'))
+                                   ? destination
+                                   : path(destination);
+        QCOMPARE(Run(TFileOperation::TFileMode(mode), path(source), target, TFileOperation::TFileOptions(options)),
+                 expected);
+        QCOMPARE(Read(path(QStringLiteral("s/data.txt"))), QByteArray("data"));
+        QCOMPARE(Read(path(QStringLiteral("s/sub/keep.txt"))), QByteArray("keep"));
+        QCOMPARE(Read(path(QStringLiteral("t/data.txt/inner.txt"))), QByteArray("inner"));
+        QCOMPARE(Names(path(QStringLiteral("s"))), QStringList({QStringLiteral("data.txt"), QStringLiteral("sub")}));
+        QCOMPARE(Names(path(QStringLiteral("s/sub"))), QStringList(QStringLiteral("keep.txt")));
+    }
+
+    // A folder copied or moved onto a folder of the same name merges into
+    // it; clashing files follow the collision rule.
+    void folderOntoFolderMerges_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("options");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QByteArray>("clash");
+        const int quiet = TFileOperation::fofNoConfirmation | TFileOperation::fofNoConfirmMkDir;
+        const QStringList renamed = {QStringLiteral("add.txt"), QStringLiteral("clash (2).txt"),
+                                     QStringLiteral("clash.txt"), QStringLiteral("keep.txt"), QStringLiteral("sub")};
+        const QStringList replaced = {QStringLiteral("add.txt"), QStringLiteral("clash.txt"),
+                                      QStringLiteral("keep.txt"), QStringLiteral("sub")};
+        QTest::newRow("copy, rename on collision")
+            << int(TFileOperation::foCopy) << (quiet | TFileOperation::fofRenameOnCollision) << renamed
+            << QByteArray("old");
+        QTest::newRow("copy, replace") << int(TFileOperation::foCopy) << quiet << replaced << QByteArray("new");
+        QTest::newRow("move, rename on collision")
+            << int(TFileOperation::foMove) << (quiet | TFileOperation::fofRenameOnCollision) << renamed
+            << QByteArray("old");
+        QTest::newRow("move, replace") << int(TFileOperation::foMove) << quiet << replaced << QByteArray("new");
+    }
+
+    void folderOntoFolderMerges()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, options);
+        QFETCH(QStringList, names);
+        QFETCH(QByteArray, clash);
+        Write(path(QStringLiteral("tree/clash.txt")), "new");
+        Write(path(QStringLiteral("tree/add.txt")), "add");
+        Write(path(QStringLiteral("tree/sub/deep.txt")), "deep");
+        Write(path(QStringLiteral("out/tree/clash.txt")), "old");
+        Write(path(QStringLiteral("out/tree/keep.txt")), "keep");
+        Write(path(QStringLiteral("out/tree/sub/other.txt")), "other");
+        QCOMPARE(Run(TFileOperation::TFileMode(mode), path(QStringLiteral("tree")), path(QStringLiteral("out")),
+                     TFileOperation::TFileOptions(options)),
+                 0);
+        QCOMPARE(Names(path(QStringLiteral("out/tree"))), names);
+        QCOMPARE(Read(path(QStringLiteral("out/tree/clash.txt"))), clash);
+        QCOMPARE(Read(path(QStringLiteral("out/tree/keep.txt"))), QByteArray("keep"));
+        QCOMPARE(Names(path(QStringLiteral("out/tree/sub"))),
+                 QStringList({QStringLiteral("deep.txt"), QStringLiteral("other.txt")}));
+        QCOMPARE(QFileInfo::exists(path(QStringLiteral("tree"))), mode == TFileOperation::foCopy);
+    }
+
+    // A move whose source cannot be removed leaves everything as it was and
+    // says so; trying again piles nothing up.
+    void failedMoveLeavesThingsAsTheyWere()
+    {
+        Write(path(QStringLiteral("Datas/Alarms.ka2")), "old");
+        Write(path(QStringLiteral("user/Alarms.ka2")), "current");
+        LockedFolder lock(path(QStringLiteral("Datas")));
+        if (!lock.locked)
+            QSKIP("no way to make a folder's entries unremovable here");
+        const auto options = TFileOperation::fofNoConfirmation | TFileOperation::fofNoConfirmMkDir |
+                             TFileOperation::fofRenameOnCollision | TFileOperation::fofSilent;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            QCOMPARE(
+                Run(TFileOperation::foMove, path(QStringLiteral("Datas/*.*")), path(QStringLiteral("user")), options),
+                TFileOperation::ErrorAccessDenied);
+            QCOMPARE(Names(path(QStringLiteral("user"))), QStringList(QStringLiteral("Alarms.ka2")));
+            QCOMPARE(Read(path(QStringLiteral("Datas/Alarms.ka2"))), QByteArray("old"));
+        }
+    }
+
+    // Across devices a move copies and then removes; the result is the same
+    // as a rename.
+    void moveToAnotherDevice()
+    {
+        QTemporaryDir other(QStringLiteral("/dev/shm/almarik-test-XXXXXX"));
+        if (!other.isValid() || QStorageInfo(other.path()).device() == QStorageInfo(m_dir->path()).device())
+            QSKIP("no second file system here");
+        Write(other.filePath(QStringLiteral("a.txt")), "a");
+        Write(other.filePath(QStringLiteral("tree/sub/b.txt")), "b");
+        Write(path(QStringLiteral("out/a.txt")), "old");
+        Write(path(QStringLiteral("out/tree/c.txt")), "c");
+        QCOMPARE(
+            Run(TFileOperation::foMove,
+                other.filePath(QStringLiteral("a.txt")) + QLatin1Char(';') + other.filePath(QStringLiteral("tree")),
+                path(QStringLiteral("out")), TFileOperation::fofNoConfirmation),
+            0);
+        QCOMPARE(Names(other.path()), QStringList());
+        QCOMPARE(Read(path(QStringLiteral("out/a.txt"))), QByteArray("a"));
+        QCOMPARE(Read(path(QStringLiteral("out/tree/sub/b.txt"))), QByteArray("b"));
+        QCOMPARE(Read(path(QStringLiteral("out/tree/c.txt"))), QByteArray("c"));
+        // No half-written leftovers beside the targets.
+        QCOMPARE(Names(path(QStringLiteral("out"))), QStringList({QStringLiteral("a.txt"), QStringLiteral("tree")}));
+    }
+
+    // Only-files drops the folders a wildcard finds, whatever the order of
+    // the sources; a folder named on its own is always taken.
+    void filesOnlyIgnoresTheOrder_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::newRow("wildcard first") << QStringLiteral("fo/*;explicit");
+        QTest::newRow("explicit first") << QStringLiteral("explicit;fo/*");
+    }
+
+    void filesOnlyIgnoresTheOrder()
+    {
+        QFETCH(QString, source);
+        Write(path(QStringLiteral("fo/f.txt")), "f");
+        Write(path(QStringLiteral("fo/inner/i.txt")), "i");
+        Write(path(QStringLiteral("explicit/e.txt")), "e");
+        QStringList sources = source.split(QLatin1Char(';'));
+        for (QString &s : sources)
+            s = path(s);
+        QCOMPARE(
+            Run(TFileOperation::foCopy, sources.join(QLatin1Char(';')), path(QStringLiteral("out")),
+                TFileOperation::fofNoConfirmation | TFileOperation::fofNoConfirmMkDir | TFileOperation::fofFilesOnly),
+            0);
+        QCOMPARE(Names(path(QStringLiteral("out"))),
+                 QStringList({QStringLiteral("explicit"), QStringLiteral("f.txt")}));
+        QCOMPARE(Read(path(QStringLiteral("out/explicit/e.txt"))), QByteArray("e"));
+    }
+
+    void questionsSpeakTheLanguage_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("replace");
+        QTest::addColumn<QString>("create");
+        QTest::newRow("English") << 0 << QStringLiteral("already exists. Replace it?")
+                                 << QStringLiteral("does not exist. Create it?");
+        QTest::newRow("French") << 1 << QStringLiteral("existe déjà. Le remplacer ?")
+                                << QStringLiteral("n'existe pas. Le créer ?");
+    }
+
+    void questionsSpeakTheLanguage()
+    {
+        QFETCH(int, language);
+        QFETCH(QString, replace);
+        QFETCH(QString, create);
+        Write(path(QStringLiteral("a.txt")), "new");
+        Write(path(QStringLiteral("out/a.txt")), "old");
+        QStringList questions;
+        TFileOperation::SetConfirmHandler([&](const QString &q) {
+            questions << q;
+            return false;
+        });
+        SetZelLanguageIndex(language);
+        Run(TFileOperation::foCopy, path(QStringLiteral("a.txt")), path(QStringLiteral("out")), {});
+        Run(TFileOperation::foCopy, path(QStringLiteral("a.txt")), path(QStringLiteral("new/")), {});
+        SetZelLanguageIndex(0);
+        QCOMPARE(questions.size(), 2);
+        QVERIFY2(questions[0].endsWith(replace), qPrintable(questions[0]));
+        QVERIFY2(questions[1].endsWith(create), qPrintable(questions[1]));
+    }
+
     void failuresAreReported()
     {
         Write(path(QStringLiteral("a.txt")), "a");
@@ -188,6 +432,9 @@ private Q_SLOTS:
         op.SetDestination(path(QStringLiteral("out")));
         QCOMPARE(op.Execute(), TFileOperation::ErrorFileNotFound);
         op.SetSource(path(QStringLiteral("nowhere/none.txt")));
+        QCOMPARE(op.Execute(), TFileOperation::ErrorPathNotFound);
+        // A wildcard in a folder that does not exist finds nothing to do.
+        op.SetSource(path(QStringLiteral("nowhere/*.*")));
         QCOMPARE(op.Execute(), TFileOperation::ErrorPathNotFound);
         try {
             DoFileOperation(TFileOperation::foDelete, path(QStringLiteral("none.txt")), QString(),

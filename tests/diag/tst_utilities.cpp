@@ -2,8 +2,12 @@
 // and opening files through the desktop with readable errors.
 #include "diag/U_ZEL_Utilities.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -137,6 +141,91 @@ private Q_SLOTS:
         SetOpenUrlHook({});
         QCOMPARE(opened, QStringList({QStringLiteral("https://example.org/a?b=c"),
                                       QStringLiteral("mailto:someone@example.org")}));
+    }
+
+    // What a file is decides whether it starts as a program or opens in its
+    // program; a colon in a relative name does not make it an address.
+    void programOrDocument_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("executable");
+        QTest::addColumn<bool>("program");
+        QTest::newRow("document with the executable bit")
+            << QStringLiteral("notes.txt") << QByteArray("plain notes\n") << true << false;
+        QTest::newRow("document") << QStringLiteral("notes.txt") << QByteArray("plain notes\n") << false << false;
+        QTest::newRow("colon in the name")
+            << QStringLiteral("Meeting:agenda.txt") << QByteArray("agenda\n") << false << false;
+        QTest::newRow("script") << QStringLiteral("run") << QByteArray("#!/bin/sh\ntouch \"$0.started\"\n") << true
+                                << true;
+        QTest::newRow("script without its bit")
+            << QStringLiteral("run") << QByteArray("#!/bin/sh\ntouch x\n") << false << false;
+    }
+
+    void programOrDocument()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, executable);
+        QFETCH(bool, program);
+        // A viewer for plain texts, so that documents have their program.
+        const QString applications = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
+        QDir().mkpath(applications);
+        QFile viewer(applications + QStringLiteral("/almarik-viewer.desktop"));
+        QVERIFY(viewer.open(QIODevice::WriteOnly));
+        viewer.write("[Desktop Entry]\nType=Application\nName=Viewer\nExec=true %f\nMimeType=text/plain;\n");
+        viewer.close();
+        QFile defaults(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/mimeapps.list"));
+        QVERIFY(defaults.open(QIODevice::WriteOnly));
+        defaults.write("[Default Applications]\ntext/plain=almarik-viewer.desktop\n");
+        defaults.close();
+
+        QTemporaryDir dir;
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        if (executable)
+            QVERIFY(file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+        QStringList opened;
+        SetOpenUrlHook([&](const QString &url) {
+            opened << url;
+            return true;
+        });
+        // Given by its folder and its relative name, as a working folder.
+        const int result = ShellExecute(name, 0, QString(), dir.path(), SW_SHOW);
+        SetOpenUrlHook({});
+        QVERIFY2(result > 32, qPrintable(QString::number(result)));
+        if (program) {
+            QVERIFY(opened.isEmpty());
+            QTRY_VERIFY(QFile::exists(dir.filePath(name) + QStringLiteral(".started")));
+        } else {
+            QCOMPARE(opened, QStringList(QUrl::fromLocalFile(dir.filePath(name)).toString()));
+        }
+    }
+
+    // The box of ErrorBox comes to the front, active and on top, even when
+    // the program has no window shown (it sits in the tray).
+    void errorBoxComesToTheFront()
+    {
+        QVERIFY(QApplication::topLevelWidgets().isEmpty() || !QApplication::activeWindow());
+        bool onTop = false;
+        bool active = false;
+        QTimer::singleShot(0, this, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            QTRY_VERIFY(box->isActiveWindow());
+            active = box->isActiveWindow();
+            box->close();
+        });
+        QTimer::singleShot(5000, this, [] {
+            if (QWidget *box = QApplication::activeModalWidget())
+                box->close();
+        });
+        QVERIFY_THROWS_EXCEPTION(EAbort, ErrorBox(QStringLiteral("bad")));
+        QVERIFY(onTop);
+        QVERIFY(active);
     }
 
     void safeFreeClearsThePointer()
