@@ -106,7 +106,13 @@ TMessageForm::TMessageForm(const QString &text, int type, int buttons, int helpC
 {
     setObjectName(QStringLiteral("MessageForm"));
     setModal(true);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // Above the window it belongs to: a message about a window kept on top
+    // (the login dialog) must not open behind it.
+    Qt::WindowFlags flags =
+        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+    if (parent && parent->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        flags |= Qt::WindowStaysOnTopHint;
+    setWindowFlags(flags);
     setFont(QApplication::font("QMessageBox"));
     setWindowTitle(TypeCaption(type));
 
@@ -161,7 +167,9 @@ TMessageForm::TMessageForm(const QString &text, int type, int buttons, int helpC
         auto *button = new QPushButton(ButtonCaption(bit), this);
         button->setObjectName(ButtonName(bit));
         button->setProperty("modalResult", Buttons[i].result);
-        button->setAutoDefault(false);
+        // Enter presses the button that has the focus; the default button
+        // answers only while no button has it.
+        button->setAutoDefault(true);
         if (bit == mbHelp) {
             connect(button, &QPushButton::clicked, this, [] {
                 try {

@@ -8,7 +8,8 @@ class QPushButton;
 
 // The program's own message dialog: an icon by type, the word-wrapped text and
 // a row of buttons in bit order, captioned in the current language, all sized
-// from the message font. Ctrl+C copies the dialog as text.
+// from the message font. Ctrl+C copies the dialog as text. Given a parent
+// window, it opens above it (kept on top with it when that window is).
 class TMessageForm : public QDialog
 {
     Q_OBJECT

@@ -35,6 +35,18 @@ std::function<int(const MessageDialogRequest &)> &MessageDialogHook()
     return hook;
 }
 
+// The window a message belongs to: the one the user works in when it opens
+// (a menu that is closing, or a window being hidden, is none).
+QWidget *ActiveWindow()
+{
+    QWidget *window = QApplication::activeModalWidget();
+    if (!window)
+        window = QApplication::activeWindow();
+    if (window && (!window->isVisible() || window->windowType() == Qt::Popup))
+        return nullptr;
+    return window;
+}
+
 } // namespace
 
 namespace KaVar {
@@ -206,7 +218,9 @@ void ShowErrorText(const QString &text)
     // The texts carry Windows line breaks; the box shows one break for each.
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox box(QMessageBox::NoIcon, KaVar::AppTitle(), shown, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::NoIcon, KaVar::AppTitle(), shown, QMessageBox::Ok, ActiveWindow());
+    if (box.parentWidget() && box.parentWidget()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
 }
 
@@ -219,7 +233,7 @@ int ShowMessageDialog(const QString &text, int type, int buttons, int helpContex
 {
     if (const auto &hook = MessageDialogHook())
         return hook({text, type, buttons});
-    TMessageForm form(text, type, buttons, helpContext);
+    TMessageForm form(text, type, buttons, helpContext, ActiveWindow());
     return ExecModal(form);
 }
 

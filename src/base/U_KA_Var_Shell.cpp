@@ -115,6 +115,12 @@ QString EscapeValue(const QString &value)
     return escaped;
 }
 
+QString CannotWrite(const QString &path, const QString &reason)
+{
+    return KaVar::Tr(QStringLiteral("Cannot write \"%1\": %2"), QStringLiteral("Impossible d'écrire \"%1\" : %2"))
+        .arg(path, reason);
+}
+
 } // namespace
 
 QString AutoStartEntryPath()
@@ -134,24 +140,27 @@ void SetAutoStart(bool on)
         run.remove(QStringLiteral("Almarik"));
     run.sync();
     if (run.status() != QSettings::NoError)
-        throw Exception(QStringLiteral("Cannot write the Run key"));
+        throw Exception(
+            KaVar::Tr(QStringLiteral("Cannot write the Run key"), QStringLiteral("Impossible d'écrire la clé Run")));
 #else
     const QString entry = AutoStartEntryPath();
     if (!on) {
         if (QFileInfo::exists(entry) && !QFile::remove(entry))
-            throw Exception(QStringLiteral("Cannot delete \"%1\"").arg(entry));
+            throw Exception(
+                KaVar::Tr(QStringLiteral("Cannot delete \"%1\""), QStringLiteral("Impossible de supprimer \"%1\""))
+                    .arg(entry));
         return;
     }
     QDir().mkpath(QFileInfo(entry).path());
     QSaveFile file(entry);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(entry, file.errorString()));
+        throw Exception(CannotWrite(entry, file.errorString()));
     const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=") + KaVar::AppTitle() +
                          QStringLiteral("\nExec=") + EscapeValue(QuoteExec(ExecutablePath())) +
                          QStringLiteral("\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
     file.write(text.toUtf8());
     if (!file.commit())
-        throw Exception(QStringLiteral("Cannot write \"%1\": %2").arg(entry, file.errorString()));
+        throw Exception(CannotWrite(entry, file.errorString()));
 #endif
 }
 

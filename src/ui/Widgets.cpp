@@ -230,6 +230,11 @@ void TTrayMenu::setMarginWidth(int width)
         return;
     m_margin = width;
     setContentsMargins(width, 0, 0, 0);
+    // The menu keeps its items' places from the last layout; a new margin
+    // must lay them out again, so that the size taken by the opening that
+    // follows includes it.
+    QEvent relayout(QEvent::StyleChange);
+    QMenu::changeEvent(&relayout);
     adjustSize();
 }
 

@@ -130,6 +130,48 @@ private Q_SLOTS:
         QFile::remove(entry);
     }
 
+    // The autostart entry cannot be written or removed: the message speaks
+    // the interface language.
+    void autoStartFailuresSpeakTheLanguage_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<QString>("start");
+        QTest::newRow("write, English") << 0 << true << QStringLiteral("Cannot write \"");
+        QTest::newRow("write, French") << 1 << true << QStringLiteral("Impossible d'écrire \"");
+        QTest::newRow("delete, English") << 0 << false << QStringLiteral("Cannot delete \"");
+        QTest::newRow("delete, French") << 1 << false << QStringLiteral("Impossible de supprimer \"");
+    }
+
+    void autoStartFailuresSpeakTheLanguage()
+    {
+        QFETCH(int, language);
+        QFETCH(bool, on);
+        QFETCH(QString, start);
+        const QString entry = AutoStartEntryPath();
+        const QString folder = QFileInfo(entry).path();
+        // Writing: a file stands where the folder should be. Deleting: the
+        // entry is a folder that holds something.
+        QDir(folder).removeRecursively();
+        if (on) {
+            QFile blocker(folder);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        } else {
+            QVERIFY(QDir().mkpath(entry + QStringLiteral("/inside")));
+        }
+        KaVar::SetLanguageIndex(language);
+        QString message;
+        try {
+            SetAutoStart(on);
+        } catch (const Exception &e) {
+            message = e.message();
+        }
+        KaVar::SetLanguageIndex(0);
+        QFile::remove(folder);
+        QDir(folder).removeRecursively();
+        QVERIFY2(message.startsWith(start), qPrintable(message));
+    }
+
     void legacyDataMove()
     {
         const KaVar::Folders saved = KaVar::Paths();

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -58,8 +59,69 @@ private Q_SLOTS:
         });
         const int escaped = form.exec();
         QCOMPARE(escaped, escapeButton.isEmpty() ? 99 : form.cancelButton()->property("modalResult").toInt());
-        QTimer::singleShot(0, &form, [&form] { QTest::keyClick(&form, Qt::Key_Return); });
-        QCOMPARE(form.exec(), form.defaultButton()->property("modalResult").toInt());
+        // A form is built afresh for each message.
+        TMessageForm again(QStringLiteral("Question?"), mtConfirmation, buttons);
+        QTimer::singleShot(0, &again, [&again] { QTest::keyClick(&again, Qt::Key_Return); });
+        QCOMPARE(again.exec(), again.defaultButton()->property("modalResult").toInt());
+    }
+
+    // Enter and Space press the button that has the focus; the default
+    // button answers Enter only while no button has the focus.
+    void keysPressTheFocusedButton_data()
+    {
+        QTest::addColumn<QString>("focused");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("Return on No") << QStringLiteral("No") << int(Qt::Key_Return) << int(mrNo);
+        QTest::newRow("Enter on No") << QStringLiteral("No") << int(Qt::Key_Enter) << int(mrNo);
+        QTest::newRow("Space on No") << QStringLiteral("No") << int(Qt::Key_Space) << int(mrNo);
+        QTest::newRow("Return on Yes") << QStringLiteral("Yes") << int(Qt::Key_Return) << int(mrYes);
+        QTest::newRow("Return on Cancel") << QStringLiteral("Cancel") << int(Qt::Key_Return) << int(mrCancel);
+        QTest::newRow("Return, no focus") << QString() << int(Qt::Key_Return) << int(mrYes);
+    }
+
+    void keysPressTheFocusedButton()
+    {
+        QFETCH(QString, focused);
+        QFETCH(int, key);
+        QFETCH(int, expected);
+        TMessageForm form(QStringLiteral("Delete it?"), mtConfirmation, mbYes | mbNo | mbCancel);
+        QTimer::singleShot(0, &form, [&form, focused, key] {
+            QWidget *target = &form;
+            if (focused.isEmpty()) {
+                if (QWidget *w = form.focusWidget())
+                    w->clearFocus();
+            } else {
+                target = form.findChild<QPushButton *>(focused);
+                target->setFocus();
+            }
+            QTest::keyClick(target, Qt::Key(key));
+        });
+        QTimer::singleShot(2000, &form, [&form] { form.done(99); });
+        QCOMPARE(form.exec(), expected);
+    }
+
+    // A message opens above the window that is active, also one kept on top.
+    void opensAboveTheActiveWindow()
+    {
+        QDialog onTop;
+        onTop.setWindowFlags(onTop.windowFlags() | Qt::WindowStaysOnTopHint);
+        onTop.show();
+        onTop.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &onTop);
+        QWidget *parent = nullptr;
+        bool stayOnTop = false;
+        QTimer::singleShot(0, &onTop, [&] {
+            auto *form = qobject_cast<TMessageForm *>(QApplication::activeModalWidget());
+            if (form) {
+                parent = form->parentWidget();
+                stayOnTop = form->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+                form->done(mrOk);
+            }
+        });
+        QCOMPARE(ShowMessageDialog(QStringLiteral("Invalid Login !"), mtError, mbOK), int(mrOk));
+        QCOMPARE(parent, &onTop);
+        QVERIFY(stayOnTop);
     }
 
     void buttonsInBitOrder()

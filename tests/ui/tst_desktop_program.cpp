@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QSettings>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRect>
@@ -64,6 +65,60 @@ QPoint OptionsBoxOffset()
         window.hide();
     }
     return offset;
+}
+
+// Waits for a condition of the desktop, up to timeoutMs.
+template <typename Condition>
+bool WaitFor(Condition condition, int timeoutMs = 10000)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!condition()) {
+        if (waited.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+// Starts the program; its tray icon, or an empty rectangle.
+QRect StartProgram(QProcess &program)
+{
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(QStringLiteral(ALMARIK_STAGED_EXE), {});
+    if (!program.waitForStarted() || !WaitFor([] { return TrayIcon().isValid(); }, 15000))
+        return {};
+    return TrayIcon();
+}
+
+// Clicks at a place and waits for the menu it opens; the menu, or an empty
+// rectangle.
+QRect OpenMenu(const QRect &place, int button)
+{
+    const QList<QRect> before = VisibleWindows();
+    if (!Click(place, button))
+        return {};
+    QRect menu;
+    WaitFor([&] { return !(menu = NewWindow(before)).isEmpty(); });
+    return menu;
+}
+
+// Closes an open menu with Escape and waits until it is gone.
+bool CloseMenu(const QRect &menu)
+{
+    return Key({QStringLiteral("Escape")}) && WaitFor([&menu] { return !VisibleWindows().contains(menu); });
+}
+
+// Shutdown from the tray menu, answered Yes: the program ends.
+void ShutDown(QProcess &program, const QRect &icon)
+{
+    const QRect menu = OpenMenu(icon, 3);
+    QVERIFY(!menu.isEmpty());
+    QVERIFY(Click(QRect(menu.left(), menu.bottom() - 12, menu.width(), 4), 1));
+    QTRY_VERIFY_WITH_TIMEOUT(ActiveWindowName().startsWith(QStringLiteral("Confirm")), 10000);
+    QVERIFY(Key({QStringLiteral("Return")}));
+    QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 15000);
+    QCOMPARE(program.exitCode(), 0);
 }
 
 } // namespace
@@ -235,6 +290,64 @@ private Q_SLOTS:
         store::Table t(QStringLiteral("check"));
         t.loadFromFile(dataFile);
         QVERIFY(t.active());
+    }
+
+    // Enter presses the button that has the focus: Tab to No, Enter, and the
+    // program goes on (its tray menu opens again, and Shutdown with Yes ends
+    // it).
+    void enterPressesTheFocusedButton()
+    {
+        QProcess program;
+        const QRect icon = StartProgram(program);
+        QVERIFY(icon.isValid());
+        const QRect menu = OpenMenu(icon, 3);
+        QVERIFY(!menu.isEmpty());
+        QVERIFY(Click(QRect(menu.left(), menu.bottom() - 12, menu.width(), 4), 1));
+        QTRY_VERIFY_WITH_TIMEOUT(ActiveWindowName().startsWith(QStringLiteral("Confirm")), 10000);
+        QVERIFY(Key({QStringLiteral("Tab"), QStringLiteral("Return")}));
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsNamed(QStringLiteral("^Confirm")).isEmpty(), 10000);
+        QCOMPARE(program.state(), QProcess::Running);
+        ShutDown(program, icon);
+    }
+
+    // The tray menu has its margin strip from the tray icon and none from the
+    // Menu button, at every opening and in both orders.
+    void trayMenuWidthFollowsItsMargin()
+    {
+        QProcess program;
+        const QRect icon = StartProgram(program);
+        QVERIFY(icon.isValid());
+        const QSize size(760, 496);
+        QList<int> fromTray;
+        QList<int> fromButton;
+        const auto openFromTray = [&] {
+            const QRect menu = OpenMenu(icon, 3);
+            fromTray << menu.width();
+            return !menu.isEmpty() && CloseMenu(menu);
+        };
+        const auto openFromButton = [&] {
+            QRect window;
+            for (const QRect &r : VisibleWindows()) {
+                if (r.size() == size)
+                    window = r;
+            }
+            // The Menu button is at the top of the navigation bar.
+            const QRect menu = OpenMenu(QRect(window.topLeft() + QPoint(40, 10), QSize(24, 12)), 1);
+            fromButton << menu.width();
+            return !menu.isEmpty() && CloseMenu(menu);
+        };
+        QVERIFY(openFromTray());
+        QVERIFY(Click(icon, 1));
+        QTRY_VERIFY_WITH_TIMEOUT(HasWindow(size), 10000);
+        QVERIFY(openFromButton());
+        QVERIFY(openFromTray());
+        QVERIFY(openFromButton());
+        QVERIFY(openFromTray());
+        QCOMPARE(fromTray[0] - fromButton[0], 24);
+        QCOMPARE(fromTray[1], fromTray[0]);
+        QCOMPARE(fromTray[2], fromTray[0]);
+        QCOMPARE(fromButton[1], fromButton[0]);
+        ShutDown(program, icon);
     }
 };
 
