@@ -102,10 +102,14 @@ void OpenWebSite();
 // subject, and the body when there is one.
 void SendMail(const QString &subject, const QString &body);
 QString MailLink(const QString &subject, const QString &body);
-// Reads a web resource whole; its bytes one for one as characters. Raises
-// "Internet Connect Error" when the address cannot be opened (an HTTP error
-// status included) and aborts silently when reading fails.
+// Reads a web resource whole; its bytes one for one as characters. The caller
+// waits (the read runs on a thread of its own, so none of the caller's events
+// run meanwhile). Raises "Internet Connect Error" when the address cannot be
+// opened (an HTTP error status, endless redirects and the time limit
+// included) and aborts silently when reading fails.
 QString ReadWebResource(const QString &address);
+// Test seam: the time limit of a read (30 s; 0 restores it).
+void SetWebReadTimeLimit(int milliseconds);
 // Plays a sound file at a volume (hundredths of a decibel, -2500..0): every
 // double quote is removed from the path; true when the sound started, false
 // on any failure, without a message.

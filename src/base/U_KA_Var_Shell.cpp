@@ -19,11 +19,16 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QThread>
+#include <QTimer>
 
 namespace {
 
-// The fixed key byte of the password scrambler.
-constexpr char16_t ScrambleKey = 0x5A;
+// The fixed key byte of the password scrambler. It turns every printable
+// ASCII character into a printable Latin-1 letter or sign and back (never into
+// a control character), so the stored value stays plain text; of the printable
+// Latin-1 characters only the division sign would become one (DEL).
+constexpr char16_t ScrambleKey = 0x88;
 
 QString ExecutablePath()
 {
@@ -202,36 +207,87 @@ void SendMail(const QString &subject, const QString &body)
     ShellOpen(MailLink(subject, body), 1);
 }
 
+namespace {
+
+int &WebReadTimeLimit()
+{
+    static int limit = 30000;
+    return limit;
+}
+
+// What a read of a web resource found: an answer with its body, no answer
+// (no connection, an error status, endless redirects, the time limit), or an
+// answer whose body broke off.
+struct WebRead
+{
+    bool connected = false;
+    bool complete = false;
+    QByteArray body;
+};
+
+// Runs the request on a thread of its own, with its own network manager and
+// event loop: the caller waits without running any of its own events (no
+// timer, tray click or due check runs inside the read).
+WebRead ReadOnWorker(const QUrl &url, const QString &agent, int timeLimit)
+{
+    WebRead result;
+    QThread *worker = QThread::create([&result, url, agent, timeLimit] {
+        QNetworkAccessManager manager;
+        QNetworkRequest request(url);
+        request.setHeader(QNetworkRequest::UserAgentHeader, agent);
+        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+        request.setMaximumRedirectsAllowed(10);
+        QNetworkReply *reply = manager.get(request);
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        bool late = false;
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, &loop, [&late, reply] {
+            late = true;
+            reply->abort();
+        });
+        limit.start(timeLimit);
+        if (!reply->isFinished())
+            loop.exec();
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const QNetworkReply::NetworkError error = reply->error();
+        // An HTTP error status is no resource (the error page is not the
+        // answer), nor is a redirect that was not followed to its end.
+        result.connected = !late && status.isValid() && status.toInt() < 300 &&
+                           error != QNetworkReply::TooManyRedirectsError &&
+                           error != QNetworkReply::InsecureRedirectError;
+        result.complete = error == QNetworkReply::NoError;
+        result.body = reply->readAll();
+        delete reply;
+    });
+    worker->start();
+    worker->wait();
+    delete worker;
+    return result;
+}
+
+} // namespace
+
+void SetWebReadTimeLimit(int milliseconds)
+{
+    WebReadTimeLimit() = milliseconds > 0 ? milliseconds : 30000;
+}
+
 QString ReadWebResource(const QString &address)
 {
     QNetworkProxyFactory::setUseSystemConfiguration(true);
-    QNetworkAccessManager manager;
-    QNetworkRequest request{QUrl(address)};
-    request.setHeader(QNetworkRequest::UserAgentHeader,
-                      QFileInfo(QDir::fromNativeSeparators(ExecutablePath())).fileName());
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
-    request.setTransferTimeout(30000);
-    if (!request.url().isValid() || request.url().scheme().isEmpty())
+    const QUrl url(address);
+    if (!url.isValid() || url.scheme().isEmpty())
         throw Exception(QStringLiteral("Internet Connect Error"));
-
-    QNetworkReply *reply = manager.get(request);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    const QByteArray body = reply->readAll();
-    const QNetworkReply::NetworkError error = reply->error();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    reply->deleteLater();
-
-    // An HTTP error status is no resource: treating the error page as the
-    // answer would report success for a missing page.
-    if (!answered || status >= 400)
+    const WebRead read =
+        ReadOnWorker(url, QFileInfo(QDir::fromNativeSeparators(ExecutablePath())).fileName(), WebReadTimeLimit());
+    if (!read.connected)
         throw Exception(QStringLiteral("Internet Connect Error"));
-    if (error != QNetworkReply::NoError)
+    if (!read.complete)
         throw EAbort(QStringLiteral("Operation aborted"));
-    return QString::fromLatin1(body);
+    return QString::fromLatin1(read.body);
 }
 
 bool PlayWaveFile(const QString &path, int volume)

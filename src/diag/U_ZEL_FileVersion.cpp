@@ -74,13 +74,17 @@ Found ReadElf(const QString &fileName)
     struct Section
     {
         quint32 name = 0;
+        quint32 type = 0;
         quint64 offset = 0;
         quint64 size = 0;
     };
+    // A section without bytes in the file (".bss", type NOBITS) only
+    // reserves memory: its size says nothing about the file.
+    constexpr quint32 NoBits = 8;
     const auto section = [&](quint16 index) {
         Section s;
         const quint64 base = shoff + quint64(index) * shentsize;
-        bool good = ReadAt<quint32>(bytes, base, little, s.name);
+        bool good = ReadAt<quint32>(bytes, base, little, s.name) && ReadAt<quint32>(bytes, base + 4, little, s.type);
         if (is64) {
             good = good && ReadAt<quint64>(bytes, base + 0x18, little, s.offset) &&
                    ReadAt<quint64>(bytes, base + 0x20, little, s.size);
@@ -91,7 +95,11 @@ Found ReadElf(const QString &fileName)
             s.offset = o;
             s.size = z;
         }
-        if (!good || s.offset > quint64(bytes.size()) || s.size > quint64(bytes.size()) - s.offset)
+        if (!good)
+            throw Exception(QStringLiteral("damaged section table"));
+        if (s.type == NoBits)
+            s.size = 0;
+        else if (s.offset > quint64(bytes.size()) || s.size > quint64(bytes.size()) - s.offset)
             throw Exception(QStringLiteral("damaged section table"));
         return s;
     };

@@ -57,7 +57,7 @@ TfmKaMain::TfmKaMain(TdmKaAlarms *alarms, QWidget *parent) : QWidget(parent), m_
     SetupFormStorage();
     m_alarms->SetHost(this);
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
-        if (!WMQueryEndSession() && manager.allowsInteraction())
+        if (!WMQueryEndSession([&manager] { return manager.allowsInteraction(); }))
             manager.cancel();
     });
     FormCreate();
@@ -459,12 +459,27 @@ bool TfmKaMain::AlarmBoxVisible() const
 // ---------------------------------------------------------------------------
 // Log-off query and Shutdown
 
-bool TfmKaMain::WMQueryEndSession()
+void TfmKaMain::BringToFront()
 {
-    raise();
+    // A hidden window cannot come to the front; the program's shown windows
+    // do, the alarm box last so that it ends above the main window.
+    for (QWidget *w : {static_cast<QWidget *>(this), m_alarmBox.data()}) {
+        if (w && w->isVisible()) {
+            w->raise();
+            w->activateWindow();
+        }
+    }
+}
+
+bool TfmKaMain::WMQueryEndSession(const std::function<bool()> &allowsInteraction)
+{
     if (AlarmBoxVisible()) {
-        ShowMessageDialog(Tr(QStringLiteral("Close alarm box !"), QStringLiteral("Fermer la boite d'alarme !")),
-                          mtError, mbOK);
+        // The session decides whether the program may show anything now.
+        if (!allowsInteraction || allowsInteraction()) {
+            BringToFront();
+            ShowMessageDialog(Tr(QStringLiteral("Close alarm box !"), QStringLiteral("Fermer la boite d'alarme !")),
+                              mtError, mbOK);
+        }
         return false;
     }
     close();
@@ -473,7 +488,7 @@ bool TfmKaMain::WMQueryEndSession()
 
 void TfmKaMain::miExitClick()
 {
-    raise();
+    BringToFront();
     btnMenuClick(nullptr);
     if (Editing())
         throw Exception(Tr(QStringLiteral("You must finish current alarm edition !"),

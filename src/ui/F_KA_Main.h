@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <functional>
 
 class QAction;
 class QCheckBox;
@@ -105,7 +106,11 @@ public:
     int ThreadPriority() const { return m_threadPriority; }
     // The commit-data request of the session manager (the log-off query):
     // refused while the alarm box is shown.
-    bool WMQueryEndSession();
+    // The session asks whether it may end; allowsInteraction is asked before
+    // anything is shown (no function: showing is allowed).
+    bool WMQueryEndSession(const std::function<bool()> &allowsInteraction = {});
+    // Brings the program's shown windows to the front.
+    void BringToFront();
 
     // Controls, named as they are everywhere (objectName is the same).
     QFrame *pnMenu;

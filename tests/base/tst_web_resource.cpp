@@ -6,10 +6,14 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QSemaphore>
 #include <QStandardPaths>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 #include <QTest>
 
 namespace {
@@ -20,6 +24,45 @@ quint16 FreePort()
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
 }
+
+// A scripted HTTP server on a thread of its own (the read blocks the test's
+// thread): answer() gets each request and the socket to write to.
+class ServerThread : public QThread
+{
+public:
+    using Answer = std::function<void(QTcpSocket *socket, const QByteArray &request)>;
+    explicit ServerThread(Answer answer) : m_answer(std::move(answer))
+    {
+        start();
+        m_ready.acquire();
+    }
+    ~ServerThread() override
+    {
+        quit();
+        wait();
+    }
+    QString url(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_port).arg(path); }
+
+protected:
+    void run() override
+    {
+        QTcpServer server;
+        server.listen(QHostAddress::LocalHost, 0);
+        m_port = server.serverPort();
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
+            QTcpSocket *socket = server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                             [this, socket] { m_answer(socket, socket->readAll()); });
+        });
+        m_ready.release();
+        exec();
+    }
+
+private:
+    Answer m_answer;
+    quint16 m_port = 0;
+    QSemaphore m_ready;
+};
 
 } // namespace
 
@@ -72,22 +115,34 @@ private Q_SLOTS:
     // The connection breaks while the body is read: a silent abort.
     void brokenReadAbortsSilently()
     {
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-        connect(&server, &QTcpServer::newConnection, this, [&server] {
-            QTcpSocket *socket = server.nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-                socket->readAll();
-                socket->write("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nonly a part");
+        ServerThread server([](QTcpSocket *socket, const QByteArray &) {
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nonly a part");
+            socket->flush();
+            socket->disconnectFromHost();
+        });
+        try {
+            ReadWebResource(server.url(QStringLiteral("cut.txt")));
+            QFAIL("no failure");
+        } catch (const EAbort &) {
+        }
+    }
+
+    // The caller waits for the read: none of its own events (timers, clicks)
+    // runs inside it.
+    void readRunsNothingOfTheCaller()
+    {
+        ServerThread slow([](QTcpSocket *socket, const QByteArray &) {
+            QTimer::singleShot(300, socket, [socket] {
+                socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
                 socket->flush();
                 socket->disconnectFromHost();
             });
         });
-        try {
-            ReadWebResource(QStringLiteral("http://127.0.0.1:%1/cut.txt").arg(server.serverPort()));
-            QFAIL("no failure");
-        } catch (const EAbort &) {
-        }
+        bool timerRan = false;
+        QTimer::singleShot(0, this, [&timerRan] { timerRan = true; });
+        QCOMPARE(ReadWebResource(slow.url(QStringLiteral("slow.txt"))), QStringLiteral("ok"));
+        QVERIFY(!timerRan);
+        QTRY_VERIFY(timerRan);
     }
 
     void failures_data()
@@ -96,16 +151,32 @@ private Q_SLOTS:
         QTest::newRow("404") << QStringLiteral("missing.txt");
         QTest::newRow("closed port") << QStringLiteral("closed");
         QTest::newRow("not an address") << QStringLiteral("not an address");
+        QTest::newRow("endless redirects") << QStringLiteral("redirects");
+        QTest::newRow("no answer within the time limit") << QStringLiteral("silent");
     }
 
     void failures()
     {
         QFETCH(QString, address);
         QString target = url(address);
+        // Every request is sent on to another page, for ever.
+        ServerThread redirects([](QTcpSocket *socket, const QByteArray &request) {
+            const QByteArray path = request.split(' ').value(1);
+            socket->write("HTTP/1.1 302 Found\r\nLocation: " + path + "x\r\nContent-Length: 0\r\n\r\n");
+            socket->flush();
+        });
+        // Takes the request and never answers.
+        ServerThread silent([](QTcpSocket *, const QByteArray &) {});
+        SetWebReadTimeLimit(300);
         if (address == QLatin1String("closed"))
             target = QStringLiteral("http://127.0.0.1:%1/version.txt").arg(FreePort());
         else if (address == QLatin1String("not an address"))
             target = address;
+        else if (address == QLatin1String("redirects"))
+            target = redirects.url(QStringLiteral("a"));
+        else if (address == QLatin1String("silent"))
+            target = silent.url(QStringLiteral("a"));
+        const auto restore = qScopeGuard([] { SetWebReadTimeLimit(0); });
         try {
             ReadWebResource(target);
             QFAIL("no failure");

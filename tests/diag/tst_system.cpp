@@ -43,6 +43,55 @@ quint64 SignalMask(qint64 pid, const QByteArray &key)
     return 0;
 }
 
+// A small 64-bit little-endian ELF file: the header, the section names, then
+// the section table (a null section, the names, and the given sections).
+struct ElfSection
+{
+    QByteArray name;
+    quint32 type;
+    quint64 offset;
+    quint64 size;
+};
+
+QByteArray MakeElf(const QList<ElfSection> &sections)
+{
+    const auto put = [](QByteArray &b, qsizetype at, quint64 value, int width) {
+        for (int i = 0; i < width; ++i)
+            b[at + i] = char((value >> (8 * i)) & 0xff);
+    };
+    QByteArray names("\0.shstrtab\0", 11);
+    QList<quint32> nameOffsets;
+    for (const ElfSection &s : sections) {
+        nameOffsets << quint32(names.size());
+        names += s.name + '\0';
+    }
+    QByteArray file(64, '\0');
+    file.replace(0, 6,
+                 QByteArray("\x7f"
+                            "ELF\x02\x01",
+                            6));
+    const quint64 namesOffset = quint64(file.size());
+    file += names;
+    const quint64 table = quint64(file.size());
+    const int count = int(sections.size()) + 2;
+    put(file, 0x28, table, 8);
+    put(file, 0x3A, 64, 2);
+    put(file, 0x3C, quint64(count), 2);
+    put(file, 0x3E, 1, 2);
+    file += QByteArray(64 * count, '\0');
+    const auto header = [&](int index, quint32 name, quint32 type, quint64 offset, quint64 size) {
+        const qsizetype base = qsizetype(table) + 64 * index;
+        put(file, base, name, 4);
+        put(file, base + 4, type, 4);
+        put(file, base + 0x18, offset, 8);
+        put(file, base + 0x20, size, 8);
+    };
+    header(1, 1, 3, namesOffset, quint64(names.size()));
+    for (int i = 0; i < sections.size(); ++i)
+        header(i + 2, nameOffsets[i], sections[i].type, sections[i].offset, sections[i].size);
+    return file;
+}
+
 } // namespace
 
 class TestSystem : public QObject
@@ -115,6 +164,36 @@ private Q_SLOTS:
 
         const QString missing = dir.filePath(QStringLiteral("none"));
         QCOMPARE(TZELFileVersion(missing).VersionText(), QStringLiteral("Fichier invalide : %1 !").arg(missing));
+    }
+
+    // Only a damaged file is an error; a program without the version section
+    // has no version, whatever else it holds.
+    void versionOfElfFiles_data()
+    {
+        QTest::addColumn<QList<ElfSection>>("sections");
+        QTest::addColumn<bool>("damaged");
+        constexpr quint32 ProgBits = 1, NoBits = 8;
+        QTest::newRow("no version section") << QList<ElfSection>{{".text", ProgBits, 64, 8}} << false;
+        QTest::newRow(".bss larger than the file")
+            << QList<ElfSection>{{".text", ProgBits, 64, 8}, {".bss", NoBits, 4096, 1 << 20}} << false;
+        QTest::newRow(".tbss beyond the end")
+            << QList<ElfSection>{{".tbss", NoBits, 1 << 20, 64}, {".text", ProgBits, 64, 8}} << false;
+        QTest::newRow("data beyond the end") << QList<ElfSection>{{".data", ProgBits, 64, 1 << 20}} << true;
+        QTest::newRow("version without bytes") << QList<ElfSection>{{".zel_version", NoBits, 64, 64}} << true;
+    }
+
+    void versionOfElfFiles()
+    {
+        QFETCH(QList<ElfSection>, sections);
+        QFETCH(bool, damaged);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("program"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(MakeElf(sections));
+        file.close();
+        QCOMPARE(TZELFileVersion(path).VersionText(),
+                 damaged ? QStringLiteral("Error on getting file informations : ") + path : QStringLiteral(".."));
     }
 
     void sessionEnd_data()

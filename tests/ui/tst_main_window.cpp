@@ -297,6 +297,39 @@ private Q_SLOTS:
         m_window->SetAlarmBox(nullptr);
     }
 
+    // The session is asked before anything is shown; what must be seen (the
+    // alarm box) comes to the front, a hidden main window stays hidden.
+    void logOffQueryAsksTheSessionFirst()
+    {
+        QWidget box;
+        box.show();
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &other);
+        m_window->SetAlarmBox(&box);
+        QVERIFY(!m_window->isVisible());
+        QStringList steps;
+        SetMessageDialogHook([&](const MessageDialogRequest &) {
+            steps << QStringLiteral("shown");
+            return int(mrOk);
+        });
+        QVERIFY(!m_window->WMQueryEndSession([&] {
+            steps << QStringLiteral("asked");
+            return false;
+        }));
+        QCOMPARE(steps, QStringList(QStringLiteral("asked")));
+        QVERIFY(!m_window->WMQueryEndSession([&] {
+            steps << QStringLiteral("asked");
+            return true;
+        }));
+        QCOMPARE(steps, QStringList({QStringLiteral("asked"), QStringLiteral("asked"), QStringLiteral("shown")}));
+        QTRY_COMPARE(QApplication::activeWindow(), &box);
+        QVERIFY(!m_window->isVisible());
+        SetMessageDialogHook({});
+        m_window->SetAlarmBox(nullptr);
+    }
+
     void trayClicksToggleOnce()
     {
         // A short double-click time keeps the waits below short.
