@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QTimeEdit>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -118,9 +119,7 @@ void TfmKaMain::BuildFrame()
     setWindowTitle(KaVar::AppTitle());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSize(8);
-    font.setStyleHint(QFont::SansSerif);
+    const QFont font = WindowFont();
     setFont(font);
     setFixedSize(760, 496);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -305,7 +304,7 @@ bool TfmKaMain::Editing() const
 
 void TfmKaMain::CheckLeaveOptions()
 {
-    if (rbOptionsWave->isChecked() && !QFile::exists(edtOptionsWave->text()))
+    if (rbOptionsWave->isChecked() && !QFileInfo(edtOptionsWave->text()).isFile())
         throw Exception(Tr(QStringLiteral("You must enter a valid Wave file !"),
                            QStringLiteral("Vous devez entrer un fichier son existant !")));
     if (cbxOptionsUseLogin->isChecked() && edtOptionsUser->text().isEmpty() && edtOptionsPwd->text().isEmpty())

@@ -99,6 +99,9 @@ public:
     void lstOptionsLangChange();
     void cbOptionsPriorityChange();
     void CheckSoundDevice();
+    // The machine's audio outputs changed (hasOutput: at least one now). An
+    // output that appears gives Wave back, with the user's own choice.
+    void SoundOutputsChanged(bool hasOutput);
     // The settings: restored at creation, saved at the points the window knows.
     void SaveSettings();
     void RestoreSettings();
@@ -240,7 +243,15 @@ private:
     bool m_menuFromButton = false;
     QTimer m_clickTimer;
     int m_threadPriority = 1;
+    // Beep chosen for this run only, for want of an audio output; the user's
+    // own choice (Wave or not) is what the settings keep meanwhile.
+    bool m_beepForced = false;
+    bool m_userChoseWave = true;
 };
 
 // The main window of the running program (null when there is none).
 extern TfmKaMain *fmKaMain;
+
+// Where a window whose frame would stand at frame goes so that it lies inside
+// the available area of a screen (the one that holds most of it).
+QPoint PlaceOnScreen(const QRect &frame);

@@ -20,12 +20,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMediaDevices>
+#include <QGuiApplication>
 #include <QPainter>
+#include <QProxyStyle>
+#include <QScreen>
 #include <QRadioButton>
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QScopedValueRollback>
+
+#include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -34,6 +41,30 @@ QGroupBox *Group(const QString &name, const QString &caption)
     auto *box = new QGroupBox(caption);
     box->setObjectName(name);
     return box;
+}
+
+// A list as high as its entries, in whatever font it has.
+class TEntriesList : public QListWidget
+{
+public:
+    QSize sizeHint() const override
+    {
+        int height = 2 * frameWidth();
+        for (int row = 0; row < count(); ++row)
+            height += sizeHintForRow(row);
+        return {QListWidget::sizeHint().width(), height};
+    }
+    QSize minimumSizeHint() const override { return {QListWidget::minimumSizeHint().width(), sizeHint().height()}; }
+};
+
+// The page has a fixed size whatever the font: group boxes keep their
+// content close to their frame.
+template <typename Layout>
+Layout *Tight(Layout *layout)
+{
+    layout->setContentsMargins(6, 2, 6, 4);
+    layout->setSpacing(2);
+    return layout;
 }
 
 QCheckBox *Check(const QString &name, const QString &caption, bool checked)
@@ -80,15 +111,63 @@ QIcon Flag(bool french)
     return QIcon(pixmap);
 }
 
+// Shows a password as one "*" per character, whatever the style's own sign.
+class TPasswordStarStyle : public QProxyStyle
+{
+public:
+    explicit TPasswordStarStyle(QObject *owner) { setParent(owner); }
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
 } // namespace
+
+QPoint PlaceOnScreen(const QRect &frame)
+{
+    // The screen that holds most of the window, else the nearest one.
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    QScreen *best = nullptr;
+    qint64 bestArea = -1;
+    for (QScreen *screen : screens) {
+        const QRect common = screen->availableGeometry().intersected(frame);
+        const qint64 area = common.isEmpty() ? 0 : qint64(common.width()) * common.height();
+        if (area > bestArea) {
+            best = screen;
+            bestArea = area;
+        }
+    }
+    if (bestArea == 0) {
+        qint64 nearest = std::numeric_limits<qint64>::max();
+        for (QScreen *screen : screens) {
+            const QPoint d = screen->availableGeometry().center() - frame.center();
+            const qint64 distance = qint64(d.x()) * d.x() + qint64(d.y()) * d.y();
+            if (distance < nearest) {
+                best = screen;
+                nearest = distance;
+            }
+        }
+    }
+    if (!best)
+        return frame.topLeft();
+    const QRect area = best->availableGeometry();
+    // Inside the area; a window larger than it keeps its top left corner in.
+    const int x = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
+    const int y = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
+    return {x, y};
+}
 
 QWidget *TfmKaMain::BuildOptionsPage()
 {
     auto *page = new QWidget;
     page->setObjectName(QStringLiteral("pgOptions"));
     auto *columns = new QHBoxLayout(page);
-    columns->setContentsMargins(6, 6, 6, 6);
-    columns->setSpacing(6);
+    columns->setContentsMargins(4, 4, 4, 4);
+    columns->setSpacing(4);
     auto *left = new QVBoxLayout;
     auto *middle = new QVBoxLayout;
     auto *right = new QVBoxLayout;
@@ -125,23 +204,25 @@ QWidget *TfmKaMain::BuildOptionsPage()
 
     // Left: System, Confirmations, Sound, Protection, footnote.
     auto *system = Group(QStringLiteral("gbxOptionsSystem"), QStringLiteral("System"));
-    auto *s = new QVBoxLayout(system);
+    auto *s = Tight(new QVBoxLayout(system));
     cbxOptionsAutoStart =
         Check(QStringLiteral("cbxOptionsAutoStart"), QStringLiteral("Load at Windows startup"), false);
     cbxOptionsEnabled = Check(QStringLiteral("cbxOptionsEnabled"), QStringLiteral("Enabled"), true);
-    lstOptionsLang = new QListWidget;
+    lstOptionsLang = new TEntriesList;
     lstOptionsLang->setObjectName(QStringLiteral("lstOptionsLang"));
     lstOptionsLang->addItem(new QListWidgetItem(Flag(false), QStringLiteral("English")));
     lstOptionsLang->addItem(new QListWidgetItem(Flag(true), QStringLiteral("Fran\u00e7ais")));
     lstOptionsLang->setCurrentRow(0);
-    lstOptionsLang->setFixedHeight(42);
+    lstOptionsLang->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    lstOptionsLang->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lstOptionsLang->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     s->addWidget(cbxOptionsAutoStart);
     s->addWidget(cbxOptionsEnabled);
     s->addWidget(lstOptionsLang);
     left->addWidget(system);
 
     auto *confirmations = Group(QStringLiteral("gbxOptionsConfirmations"), QStringLiteral("Confirmations"));
-    auto *c = new QVBoxLayout(confirmations);
+    auto *c = Tight(new QVBoxLayout(confirmations));
     cbxOptionsConfirmEdit =
         Check(QStringLiteral("cbxOptionsConfirmEdit"), QStringLiteral("On post modifications"), true);
     cbxOptionsConfirmCancel =
@@ -153,7 +234,7 @@ QWidget *TfmKaMain::BuildOptionsPage()
     left->addWidget(confirmations);
 
     auto *sound = Group(QStringLiteral("gbxOptionsSound"), QStringLiteral("Sound"));
-    auto *so = new QGridLayout(sound);
+    auto *so = Tight(new QGridLayout(sound));
     rbOptionsBeep = new QRadioButton(QStringLiteral("Beep"));
     rbOptionsBeep->setObjectName(QStringLiteral("rbOptionsBeep"));
     rbOptionsWave = new QRadioButton(QStringLiteral("Wave"));
@@ -190,13 +271,14 @@ QWidget *TfmKaMain::BuildOptionsPage()
     left->addWidget(sound);
 
     auto *protection = Group(QStringLiteral("gbxOptionsProtection"), QStringLiteral("Protection"));
-    auto *p = new QGridLayout(protection);
+    auto *p = Tight(new QGridLayout(protection));
     cbxOptionsUseLogin = Check(QStringLiteral("cbxOptionsUseLogin"), QStringLiteral("Enabled"), false);
     edtOptionsUser = new QLineEdit;
     edtOptionsUser->setObjectName(QStringLiteral("edtOptionsUser"));
     edtOptionsPwd = new QLineEdit;
     edtOptionsPwd->setObjectName(QStringLiteral("edtOptionsPwd"));
     edtOptionsPwd->setEchoMode(QLineEdit::Password);
+    edtOptionsPwd->setStyle(new TPasswordStarStyle(edtOptionsPwd));
     p->addWidget(cbxOptionsUseLogin, 0, 0, 1, 2);
     p->addWidget(new QLabel(QStringLiteral("User")), 1, 0);
     p->addWidget(edtOptionsUser, 1, 1);
@@ -221,7 +303,7 @@ QWidget *TfmKaMain::BuildOptionsPage()
 
     // Middle: Thread, Auto purge, Remembering, Alarm box settings and position.
     auto *thread = Group(QStringLiteral("gbxOptionsThread"), QStringLiteral("Thread"));
-    auto *t = new QGridLayout(thread);
+    auto *t = Tight(new QGridLayout(thread));
     cbOptionsPriority = new QComboBox;
     cbOptionsPriority->setObjectName(QStringLiteral("cbOptionsPriority"));
     cbOptionsPriority->addItems({QStringLiteral("Idle"), QStringLiteral("Low"), QStringLiteral("Normal")});
@@ -233,14 +315,14 @@ QWidget *TfmKaMain::BuildOptionsPage()
     middle->addWidget(thread);
 
     auto *purge = Group(QStringLiteral("gbxOptionsPurge"), QStringLiteral("Auto purge"));
-    auto *pu = new QGridLayout(purge);
+    auto *pu = Tight(new QGridLayout(purge));
     upDown(pu, 0, QStringLiteral("Deleted alarms since (days)"), edtOptionsPurgeValue,
            QStringLiteral("edtOptionsPurgeValue"), edtOptionsPurgeShow, QStringLiteral("edtOptionsPurgeShow"), 0, 90,
            15, true);
     middle->addWidget(purge);
 
     auto *remember = Group(QStringLiteral("gbxOptionsRemember"), QStringLiteral("Remembering"));
-    auto *r = new QGridLayout(remember);
+    auto *r = Tight(new QGridLayout(remember));
     upDown(r, 0, QStringLiteral("Time add (min)"), edtOptionsRememberValue, QStringLiteral("edtOptionsRememberValue"),
            edtOptionsRememberShow, QStringLiteral("edtOptionsRememberShow"), 0, 160, 10, false);
     upDown(r, 1, QStringLiteral("Auto after (min)"), edtOptionsAutoRememberValue,
@@ -252,7 +334,7 @@ QWidget *TfmKaMain::BuildOptionsPage()
     middle->addWidget(remember);
 
     auto *box = Group(QStringLiteral("gbxOptionsBox"), QStringLiteral("Alarm box settings"));
-    auto *b = new QGridLayout(box);
+    auto *b = Tight(new QGridLayout(box));
     upDown(b, 0, QStringLiteral("Margin"), edtOptionsMaginValue, QStringLiteral("edtOptionsMaginValue"),
            edtOptionsMaginShow, QStringLiteral("edtOptionsMaginShow"), 0, 200, 50, false);
     cbxOptionsStayOnTop = Check(QStringLiteral("cbxOptionsStayOnTop"), QStringLiteral("Stay on top"), true);
@@ -269,14 +351,14 @@ QWidget *TfmKaMain::BuildOptionsPage()
 
     // Right: Reminder, Web Update.
     auto *reminder = Group(QStringLiteral("gbxOptionsReminder"), QStringLiteral("Reminder"));
-    auto *re = new QGridLayout(reminder);
+    auto *re = Tight(new QGridLayout(reminder));
     upDown(re, 0, QStringLiteral("Alarms within the next (days)"), edtOptionsReminderValue,
            QStringLiteral("edtOptionsReminderValue"), edtOptionsReminderShow, QStringLiteral("edtOptionsReminderShow"),
            0, 90, 7, true);
     right->addWidget(reminder);
 
     auto *web = Group(QStringLiteral("gbxOptionsWebUpdate"), QStringLiteral("Web Update"));
-    auto *w = new QGridLayout(web);
+    auto *w = Tight(new QGridLayout(web));
     upDown(w, 0, QStringLiteral("Check update (days)"), edtOptionsWebUpdateValue,
            QStringLiteral("edtOptionsWebUpdateValue"), edtOptionsWebUpdateShow,
            QStringLiteral("edtOptionsWebUpdateShow"), 0, 90, 7, true);
@@ -295,6 +377,9 @@ QWidget *TfmKaMain::BuildOptionsPage()
     connect(lstOptionsLang, &QListWidget::currentRowChanged, this,
             [this] { RunCommand([this] { lstOptionsLangChange(); }); });
     connect(cbOptionsPriority, &QComboBox::currentIndexChanged, this, [this] { cbOptionsPriorityChange(); });
+    auto *devices = new QMediaDevices(page);
+    connect(devices, &QMediaDevices::audioOutputsChanged, this,
+            [this] { SoundOutputsChanged(TPlayer::HasOutputDevice()); });
     return page;
 }
 
@@ -387,11 +472,32 @@ void TfmKaMain::cbOptionsPriorityChange()
 
 void TfmKaMain::CheckSoundDevice()
 {
+    // Without an output (the session may start before its sound server) the
+    // run uses Beep, but the stored choice stays the user's.
     if (!TPlayer::HasOutputDevice()) {
+        if (!m_beepForced) {
+            m_userChoseWave = rbOptionsWave->isChecked();
+            m_beepForced = true;
+        }
         rbOptionsBeep->setChecked(true);
         rbOptionsWave->setChecked(false);
         rbOptionsWave->setEnabled(false);
     }
+    rbSoundClick();
+}
+
+void TfmKaMain::SoundOutputsChanged(bool hasOutput)
+{
+    if (!hasOutput) {
+        CheckSoundDevice();
+        return;
+    }
+    if (!m_beepForced)
+        return;
+    m_beepForced = false;
+    rbOptionsWave->setEnabled(true);
+    if (m_userChoseWave)
+        rbOptionsWave->setChecked(true);
     rbSoundClick();
 }
 
@@ -420,11 +526,13 @@ void TfmKaMain::SetupFormStorage()
         f.AddProperty(
             name + QStringLiteral(".Position"), [get] { return QString::number(get()); },
             [set, minimum, maximum](const QString &text) {
+                // A number out of range is brought into it, as the control
+                // itself does; a text that is no number keeps the default.
                 bool ok = false;
                 const int value = text.trimmed().toInt(&ok);
-                if (!ok || value < minimum || value > maximum)
+                if (!ok)
                     return false;
-                set(value);
+                set(std::clamp(value, minimum, maximum));
                 return true;
             });
     };
@@ -446,8 +554,15 @@ void TfmKaMain::SetupFormStorage()
     check(QStringLiteral("cbxOptionsConfirmEdit"), cbxOptionsConfirmEdit);
     check(QStringLiteral("cbxOptionsConfirmCancel"), cbxOptionsConfirmCancel);
     check(QStringLiteral("cbxOptionsManage"), cbxOptionsManage);
-    check(QStringLiteral("rbOptionsBeep"), rbOptionsBeep);
-    check(QStringLiteral("rbOptionsWave"), rbOptionsWave);
+    // While Beep is forced for want of an output, the user's choice is kept.
+    flag(
+        QStringLiteral("rbOptionsBeep.Checked"),
+        [this] { return m_beepForced ? !m_userChoseWave : rbOptionsBeep->isChecked(); },
+        [this](bool value) { rbOptionsBeep->setChecked(value); });
+    flag(
+        QStringLiteral("rbOptionsWave.Checked"),
+        [this] { return m_beepForced ? m_userChoseWave : rbOptionsWave->isChecked(); },
+        [this](bool value) { rbOptionsWave->setChecked(value); });
     text(QStringLiteral("edtOptionsWave"), edtOptionsWave);
     position(
         QStringLiteral("edtOptionsWaveVol"), [this] { return edtOptionsWaveVol->value(); },
@@ -472,7 +587,7 @@ void TfmKaMain::SetupFormStorage()
     }
     f.saveLeft = [this] { return QString::number(x()); };
     f.saveTop = [this] { return QString::number(y()); };
-    f.restorePosition = [this](int left, int top) { move(left, top); };
+    f.restorePosition = [this](int left, int top) { move(PlaceOnScreen(QRect(QPoint(left, top), frameSize()))); };
 
     // Named values with their handlers.
     f.AddValue(

@@ -40,6 +40,8 @@ void TfmKaMain::BuildTray()
     QIcon inactive(QStringLiteral(":/icons/tray_inactive.png"));
     inactive.addFile(QStringLiteral(":/icons/tray_inactive@2x.png"));
     imlTray << active << inactive;
+    // Every window of the program carries its icon (dialogs, message boxes).
+    QApplication::setWindowIcon(active);
     setWindowIcon(active);
 
     ppmTray = new TTrayMenu(this);

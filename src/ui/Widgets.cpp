@@ -1,6 +1,9 @@
 #include "ui/Widgets.h"
 
 #include <QButtonGroup>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -10,6 +13,8 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <QScopedValueRollback>
+
+#include <cmath>
 
 // ---------------------------------------------------------------------------
 // TUpDown
@@ -215,6 +220,70 @@ void TDataGrid::selectCurrentRow()
     const QModelIndex index = m_model->index(t->recNo(), 0);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     scrollTo(index);
+}
+
+// ---------------------------------------------------------------------------
+// WindowFont
+
+namespace {
+
+// Tahoma's metrics per em: the mean width of the 52 letters and the line
+// height (ascent and descent).
+constexpr double TahomaLetterWidth = 0.548;
+constexpr double TahomaLineHeight = 0.98;
+
+bool HasFamily(const QString &family)
+{
+    return QFontDatabase::families().contains(family, Qt::CaseInsensitive);
+}
+
+} // namespace
+
+QString ClosestToTahoma()
+{
+    QString best;
+    double bestScore = 0;
+    const QStringList families = QFontDatabase::families(QFontDatabase::Latin);
+    for (const QString &family : families) {
+        if (QFontDatabase::isFixedPitch(family) || !QFontDatabase::isSmoothlyScalable(family) ||
+            QFontDatabase::isPrivateFamily(family))
+            continue;
+        QFont font(family);
+        font.setPixelSize(100);
+        const QFontMetricsF metrics(font);
+        const double width =
+            metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0 /
+            100.0;
+        const double height = (metrics.ascent() + metrics.descent()) / 100.0;
+        const double score = std::abs(width - TahomaLetterWidth) / TahomaLetterWidth +
+                             std::abs(height - TahomaLineHeight) / TahomaLineHeight;
+        if (best.isEmpty() || score < bestScore) {
+            best = family;
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
+QFont WindowFont()
+{
+    static const QString family = [] {
+        const QString tahoma = QStringLiteral("Tahoma");
+        if (HasFamily(tahoma))
+            return tahoma;
+        for (const char *file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+            if (QFile::exists(QLatin1String(file)))
+                QFontDatabase::addApplicationFont(QLatin1String(file));
+        }
+        if (HasFamily(tahoma))
+            return tahoma;
+        const QString closest = ClosestToTahoma();
+        return closest.isEmpty() ? tahoma : closest;
+    }();
+    QFont font(family);
+    font.setPointSize(8);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
 }
 
 // ---------------------------------------------------------------------------

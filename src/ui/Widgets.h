@@ -14,6 +14,15 @@ class QToolButton;
 
 // The small controls the main window is built of.
 
+// The font the windows are laid out for: Tahoma 8 pt. Where no Tahoma is
+// installed, the metric-compatible one that Debian ships with its Windows
+// fonts (outside the font folders) is registered; where neither exists, the
+// installed family closest to Tahoma's metrics stands in.
+QFont WindowFont();
+// The installed family whose letters are closest to Tahoma's in width and
+// line height.
+QString ClosestToTahoma();
+
 // An up-down control: a position between a minimum and a maximum changed by
 // its two arrow buttons, the arrow keys and the mouse wheel. Its value is
 // shown in a separate read-only box.

@@ -1,15 +1,23 @@
 // The main window's shell: RefreshForm's states, the trash picture, the
 // leave-options checks, closing and Shutdown, the log-off query, the tray
 // icon's clicks and the tray menu's margin strip.
+#include "base/MessageForm.h"
 #include "base/U_KA_Var.h"
 #include "diag/U_ZEL_Utilities.h"
 #include "store/D_KA_Alarms.h"
 #include "diag/ZelException.h"
 #include "support/ProgramFixture.h"
 #include "ui/F_KA_Main.h"
+#include "ui/LoginDialog.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QSettings>
+#include <QScreen>
+#include <QListWidget>
+#include <QGroupBox>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -191,7 +199,9 @@ private Q_SLOTS:
         KaVar::SetLanguageIndex(language);
         m_window->btnMenuClick(m_window->btnMenuOptions);
         QCOMPARE(m_window->CurrentPageTag(), 4);
+        QTemporaryDir folder;
         if (wave) {
+            m_window->rbOptionsWave->setEnabled(true);
             m_window->rbOptionsWave->setChecked(true);
             m_window->edtOptionsWave->setText(QStringLiteral("/nowhere/ring.wav"));
         } else {
@@ -205,6 +215,14 @@ private Q_SLOTS:
         QCOMPARE(m_window->Notebook->currentIndex(), 4);
         QVERIFY(m_window->btnMenuOptions->isChecked());
         QVERIFY(!m_window->btnMenuList->isChecked());
+        if (wave) {
+            // A folder is no sound file either.
+            m_window->edtOptionsWave->setText(folder.path());
+            m_window->btnMenuList->click();
+            QCOMPARE(errors.texts, QStringList({message, message}));
+            QCOMPARE(m_window->CurrentPageTag(), 4);
+            errors.texts.removeLast();
+        }
 
         // Put right, the options can be left.
         m_window->rbOptionsBeep->setChecked(true);
@@ -374,6 +392,102 @@ private Q_SLOTS:
         m_window->show();
         m_window->ppmTrayPopup(true);
         QVERIFY(!m_window->miState->isEnabled());
+    }
+
+    // Every window of the program carries its icon: the login dialog and the
+    // message boxes as well as the main window.
+    void everyWindowHasTheIcon()
+    {
+        QVERIFY(!QApplication::windowIcon().isNull());
+        QCOMPARE(QApplication::windowIcon().cacheKey(), m_window->windowIcon().cacheKey());
+        QCOMPARE(m_window->dlgLogin->windowIcon().cacheKey(), m_window->windowIcon().cacheKey());
+        TMessageForm form(QStringLiteral("x"), mtInformation, mbOK);
+        QCOMPARE(form.windowIcon().cacheKey(), m_window->windowIcon().cacheKey());
+    }
+
+    // A stored position off the screen brings the window back inside the
+    // available area of a screen.
+    void positionStaysOnTheScreen_data()
+    {
+        QTest::addColumn<QPoint>("stored");
+        QTest::newRow("far right") << QPoint(5000, 100);
+        QTest::newRow("far left and up") << QPoint(-3000, -2000);
+        QTest::newRow("half out at the bottom") << QPoint(10, 700);
+        QTest::newRow("inside") << QPoint(20, 30);
+    }
+
+    void positionStaysOnTheScreen()
+    {
+        QFETCH(QPoint, stored);
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        const QRect frame(stored, m_window->frameSize());
+        const QPoint placed = PlaceOnScreen(frame);
+        QVERIFY2(
+            area.contains(QRect(placed, frame.size())),
+            qPrintable(
+                QStringLiteral("%1,%2 in %3x%4").arg(placed.x()).arg(placed.y()).arg(area.width()).arg(area.height())));
+        if (area.contains(frame))
+            QCOMPARE(placed, stored);
+
+        // Through the stored settings, as at the next start.
+        QSettings settings(QStringLiteral("Morvane"), QStringLiteral("Almarik"));
+        settings.setValue(QStringLiteral("KA2/MainForm/Left"), QString::number(stored.x()));
+        settings.setValue(QStringLiteral("KA2/MainForm/Top"), QString::number(stored.y()));
+        settings.sync();
+        m_program.restartWindow();
+        m_window = m_program.window;
+        QVERIFY(area.contains(QRect(m_window->pos(), m_window->frameSize())));
+    }
+
+    // The options page fits the fonts of this machine: every control lies
+    // inside its group box and every group box inside the page, clear of
+    // its edges.
+    void optionsPageFits_data()
+    {
+        QTest::addColumn<QString>("family");
+        QTest::newRow("the window's font") << QString();
+        // The desktop's own font at the same size, usually wider than Tahoma.
+        QTest::newRow("the desktop's font") << QApplication::font().family();
+        QTest::newRow("the closest to Tahoma") << ClosestToTahoma();
+    }
+
+    void optionsPageFits()
+    {
+        QFETCH(QString, family);
+        if (!family.isEmpty()) {
+            QFont font(family);
+            font.setPointSize(8);
+            m_window->setFont(font);
+        }
+        m_window->show();
+        m_window->btnMenuOptions->click();
+        QWidget *page = m_window->findChild<QWidget *>(QStringLiteral("pgOptions"));
+        QVERIFY(page);
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+        const QRect inside = page->rect().adjusted(2, 2, -2, -2);
+        const auto place = [](QWidget *w, QWidget *in) { return QRect(w->mapTo(in, QPoint(0, 0)), w->size()); };
+        const QList<QGroupBox *> groups = page->findChildren<QGroupBox *>();
+        QVERIFY(groups.size() >= 10);
+        for (QGroupBox *group : groups) {
+            const QRect g = place(group, page);
+            QVERIFY2(inside.contains(g), qPrintable(group->objectName()));
+            // Below the title, within the frame.
+            const QRect client = group->rect().adjusted(1, group->fontMetrics().height() / 2, -1, -1);
+            for (QWidget *control : group->findChildren<QWidget *>()) {
+                if (!control->isVisibleTo(group) || control->parentWidget() != group)
+                    continue;
+                QVERIFY2(client.contains(place(control, group)),
+                         qPrintable(group->objectName() + QLatin1Char('/') + control->objectName()));
+                QVERIFY2(control->height() >= control->minimumSizeHint().height(),
+                         qPrintable(group->objectName() + QLatin1Char('/') + control->objectName()));
+            }
+        }
+        QVERIFY(inside.contains(place(m_window->lbOptionsFootnote, page)));
+        // The language list shows both languages inside its frame.
+        QListWidget *list = m_window->lstOptionsLang;
+        const QRect second = list->visualItemRect(list->item(1));
+        QVERIFY2(list->viewport()->rect().contains(second), "the list cuts its second entry");
+        m_window->hide();
     }
 
     void marginStripOnlyFromTheTray()

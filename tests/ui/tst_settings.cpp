@@ -24,6 +24,7 @@
 #include <QSettings>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -111,6 +112,8 @@ private Q_SLOTS:
     }
 
     // The settings file read back as text: the value names and texts.
+    // (No sound output here: Beep is used for the run, Wave stays the stored
+    // choice.)
     void valueNamesAndTexts()
     {
         m_window->edtOptionsWave->setText(QStringLiteral("/home/me/ring.wav"));
@@ -122,7 +125,7 @@ private Q_SLOTS:
         QVERIFY(text.contains(QLatin1String("[KA2]")));
         for (const char *line :
              {"MainForm\\cbxOptionsEnabled_Checked=True", "MainForm\\cbxOptionsConfirmEdit_Checked=True",
-              "MainForm\\rbOptionsWave_Checked=False", "MainForm\\rbOptionsBeep_Checked=True",
+              "MainForm\\rbOptionsWave_Checked=True", "MainForm\\rbOptionsBeep_Checked=False",
               "MainForm\\edtOptionsWave_Text=/home/me/ring.wav", "MainForm\\edtOptionsWaveVol_Position=-600",
               "MainForm\\edtOptionsPurgeValue_Position=15", "MainForm\\edtOptionsCheckValue_Position=30",
               "MainForm\\dlgLogin_Active=False", "MainForm\\btnMenuCalendar_DownButton=True",
@@ -187,19 +190,84 @@ private Q_SLOTS:
     void unreadableValuesKeepTheDefaults()
     {
         Store(QStringLiteral("edtOptionsPurgeValue_Position"), QStringLiteral("abc"));
-        Store(QStringLiteral("edtOptionsCheckValue_Position"), QStringLiteral("999"));
         Store(QStringLiteral("cbxOptionsManage_Checked"), QStringLiteral("maybe"));
         Store(QStringLiteral("Priority"), QStringLiteral("5"));
         Store(QStringLiteral("Language"), QStringLiteral("7"));
         restart();
         QCOMPARE(m_window->edtOptionsPurgeValue->position(), 15);
-        QCOMPARE(m_window->edtOptionsCheckValue->position(), 30);
         QVERIFY(m_window->cbxOptionsManage->isChecked());
         QCOMPARE(m_window->cbOptionsPriority->currentIndex(), 1);
         // A language outside 0..1 is English.
         QCOMPARE(KaVar::LanguageIndex(), 0);
         QCOMPARE(m_window->lstOptionsLang->currentRow(), 0);
         QCOMPARE(m_window->cbEditPeriodicity->itemText(0), QStringLiteral("None"));
+    }
+
+    // A stored number outside its control's range is brought into it, as the
+    // up-down does; a text that is no number keeps the default.
+    void storedNumbersAreClamped_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("purge above") << QStringLiteral("edtOptionsPurgeValue") << QStringLiteral("200") << 90;
+        QTest::newRow("purge below") << QStringLiteral("edtOptionsPurgeValue") << QStringLiteral("-5") << 0;
+        QTest::newRow("purge not a number") << QStringLiteral("edtOptionsPurgeValue") << QStringLiteral("abc") << 15;
+        QTest::newRow("check above") << QStringLiteral("edtOptionsCheckValue") << QStringLiteral("999") << 60;
+        QTest::newRow("check below") << QStringLiteral("edtOptionsCheckValue") << QStringLiteral("3") << 10;
+        QTest::newRow("remember above") << QStringLiteral("edtOptionsRememberValue") << QStringLiteral("1000") << 160;
+        QTest::newRow("volume above") << QStringLiteral("edtOptionsWaveVol") << QStringLiteral("12") << 0;
+        QTest::newRow("volume below") << QStringLiteral("edtOptionsWaveVol") << QStringLiteral("-9000") << -2500;
+    }
+
+    void storedNumbersAreClamped()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, stored);
+        QFETCH(int, expected);
+        Store(name + QStringLiteral("_Position"), stored);
+        restart();
+        auto *upDown = m_window->findChild<TUpDown *>(name);
+        const int position = upDown ? upDown->position() : m_window->edtOptionsWaveVol->value();
+        QCOMPARE(position, expected);
+    }
+
+    // The scrambled password is plain text: no printable character becomes
+    // a control character, so the stored value reads back as it is.
+    void scrambledPasswordIsPlainText()
+    {
+        QString printable;
+        for (char16_t c = 0x20; c < 0x7f; ++c)
+            printable += QChar(c);
+        for (char16_t c = 0xa0; c <= 0xff; ++c) {
+            if (c != 0xf7) // the one Latin-1 sign the key turns into DEL
+                printable += QChar(c);
+        }
+        const QString scrambled = ScramblePassword(printable + QLatin1Char('!'));
+        for (qsizetype i = 0; i < scrambled.size(); ++i) {
+            const QChar c = scrambled[i];
+            QVERIFY2(c.category() != QChar::Other_Control,
+                     qPrintable(QStringLiteral("%1 gives %2")
+                                    .arg(i < printable.size() ? printable[i].unicode() : 0, 0, 16)
+                                    .arg(c.unicode(), 0, 16)));
+        }
+        m_window->edtOptionsPwd->setText(QStringLiteral("ZZtop"));
+        m_window->SaveSettings();
+        QFile file(m_window->FormStorage->FileName());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        const QString line = text.section(QStringLiteral("MainForm\\Pwd="), 1).section(QLatin1Char('\n'), 0, 0);
+        QCOMPARE(line, ScramblePassword(QStringLiteral("ZZtop")));
+        restart();
+        QCOMPARE(m_window->edtOptionsPwd->text(), QStringLiteral("ZZtop"));
+    }
+
+    // The password box shows "*" for each character.
+    void passwordShowsStars()
+    {
+        QLineEdit *box = m_window->edtOptionsPwd;
+        QCOMPARE(box->echoMode(), QLineEdit::Password);
+        QCOMPARE(box->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, box), int('*'));
     }
 
     void passwordIsScrambled_data()
@@ -281,6 +349,35 @@ private Q_SLOTS:
         } catch (const Exception &e) {
             QCOMPARE(e.message(), QStringLiteral("No audio output device"));
         }
+    }
+
+    // Without a sound output the run uses Beep, but the user's choice is what
+    // the settings keep; an output that appears gives Wave back.
+    void soundChoiceSurvivesAMissingOutput()
+    {
+        QVERIFY(!TPlayer::HasOutputDevice());
+        QVERIFY(m_window->rbOptionsBeep->isChecked());
+        m_window->SaveSettings();
+        QCOMPARE(Stored(QStringLiteral("rbOptionsWave_Checked")), QStringLiteral("True"));
+        QCOMPARE(Stored(QStringLiteral("rbOptionsBeep_Checked")), QStringLiteral("False"));
+        restart();
+        m_window->SaveSettings();
+        QCOMPARE(Stored(QStringLiteral("rbOptionsWave_Checked")), QStringLiteral("True"));
+
+        m_window->SoundOutputsChanged(true);
+        QVERIFY(m_window->rbOptionsWave->isEnabled());
+        QVERIFY(m_window->rbOptionsWave->isChecked());
+        QVERIFY(m_window->edtOptionsWave->isEnabled());
+
+        // A user who chose Beep keeps Beep when the output comes.
+        Store(QStringLiteral("rbOptionsWave_Checked"), QStringLiteral("False"));
+        Store(QStringLiteral("rbOptionsBeep_Checked"), QStringLiteral("True"));
+        restart();
+        m_window->SoundOutputsChanged(true);
+        QVERIFY(m_window->rbOptionsWave->isEnabled());
+        QVERIFY(m_window->rbOptionsBeep->isChecked());
+        m_window->SaveSettings();
+        QCOMPARE(Stored(QStringLiteral("rbOptionsBeep_Checked")), QStringLiteral("True"));
     }
 
     void soundChoiceEnablesTheFileControls()
