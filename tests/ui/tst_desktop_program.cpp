@@ -347,6 +347,8 @@ private Q_SLOTS:
         QCOMPARE(fromTray[1], fromTray[0]);
         QCOMPARE(fromTray[2], fromTray[0]);
         QCOMPARE(fromButton[1], fromButton[0]);
+        // Two clicks on the icon closer together would be a double click.
+        QTest::qWait(DoubleClickGapMs());
         ShutDown(program, icon);
     }
 };
