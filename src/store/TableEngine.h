@@ -10,6 +10,7 @@
 #include <QVarLengthArray>
 #include <QVariant>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -302,21 +303,34 @@ private:
 };
 
 // Suspends the display updates of a table while alive: whatever way the scope
-// is left (return, exception), the suspension ends.
+// is left (return, exception), the suspension ends. Ending it notifies the
+// data sources, which may fail: on a normal exit that failure goes on to the
+// caller; while an exception already unwinds the scope it is dropped, so the
+// first failure is the one reported.
 class DisplaySuspension
 {
 public:
-    explicit DisplaySuspension(Table &table) : m_table(&table) { table.disableControls(); }
-    ~DisplaySuspension()
+    explicit DisplaySuspension(Table &table) : m_table(&table), m_unwinding(std::uncaught_exceptions())
     {
-        if (m_table)
-            m_table->enableControls();
+        table.disableControls();
+    }
+    ~DisplaySuspension() noexcept(false)
+    {
+        if (std::uncaught_exceptions() > m_unwinding) {
+            try {
+                m_table->enableControls();
+            } catch (...) {
+            }
+            return;
+        }
+        m_table->enableControls();
     }
     DisplaySuspension(const DisplaySuspension &) = delete;
     DisplaySuspension &operator=(const DisplaySuspension &) = delete;
 
 private:
     Table *m_table;
+    int m_unwinding;
 };
 
 // Links a table to the controls that show it: forwards the data-change and
