@@ -84,6 +84,9 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
     if (!fileName.contains(QStringLiteral(".ka2"), Qt::CaseSensitive))
         throw Exception(Tr(QStringLiteral("Incorrect file name !"), QStringLiteral("Nom de fichier incorrect !")));
 
+    // Another import started from the progress window's events would number
+    // its records from the same NextNumber.
+    CheckNoImport();
     Table source(QStringLiteral("cdsImport"));
     source.loadFromFile(fileName);
     const int total = source.recordCount();
@@ -105,6 +108,16 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
     };
 
     bool cancelled = false;
+    // The records are numbered from one NextNumber taken now; while the
+    // progress window lets other events run, every other append or post of
+    // the master is refused (CheckNoImport), so no other record takes one of
+    // these numbers.
+    struct Running
+    {
+        bool &flag;
+        explicit Running(bool &f) : flag(f) { flag = true; }
+        ~Running() { flag = false; }
+    } running(m_importRunning);
     try {
         // The silent form shows nothing: the master's display updates wait
         // until every record is in.
@@ -116,10 +129,13 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
         source.first();
         while (!source.eof()) {
             ++count;
-            cdsAlarms.append();
-            cdsAlarms.fieldByName(AlarmField::Number).setAsInteger(n);
-            CopyRecord(source, cdsAlarms);
-            cdsAlarms.post();
+            {
+                Running own(m_importPosting);
+                cdsAlarms.append();
+                cdsAlarms.fieldByName(AlarmField::Number).setAsInteger(n);
+                CopyRecord(source, cdsAlarms);
+                cdsAlarms.post();
+            }
             source.next();
             ++n;
             if (!silent && !progress->update(count,
@@ -135,6 +151,7 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
         throw;
     }
     finish();
+    m_importRunning = false;
     if (cancelled)
         throw EAbort();
     if (!silent)
