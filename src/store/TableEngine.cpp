@@ -39,8 +39,10 @@ QString FieldTypeName(FieldType type)
 
 bool IsValidDateTime(double value)
 {
-    // Also false for NaN.
-    return value > MinDateTime && value < MaxDateTime;
+    // As kept, to the millisecond (a value a hair below the limit would be
+    // written as the limit); also false for NaN.
+    const double kept = zel::RoundToMs(value);
+    return kept > MinDateTime && kept < MaxDateTime;
 }
 
 QString CutText(const QString &text, int size)
