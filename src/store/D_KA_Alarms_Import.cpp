@@ -6,6 +6,8 @@
 #include "base/U_KA_Var.h"
 #include "base/ProgressWindow.h"
 
+#include <QScopedValueRollback>
+
 #include <optional>
 
 using namespace store;
@@ -112,12 +114,7 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
     // progress window lets other events run, every other append or post of
     // the master is refused (CheckNoImport), so no other record takes one of
     // these numbers.
-    struct Running
-    {
-        bool &flag;
-        explicit Running(bool &f) : flag(f) { flag = true; }
-        ~Running() { flag = false; }
-    } running(m_importRunning);
+    const QScopedValueRollback<bool> running(m_importRunning, true);
     try {
         // The silent form shows nothing: the master's display updates wait
         // until every record is in.
@@ -130,7 +127,7 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
         while (!source.eof()) {
             ++count;
             {
-                Running own(m_importPosting);
+                const QScopedValueRollback<bool> own(m_importPosting, true);
                 cdsAlarms.append();
                 cdsAlarms.fieldByName(AlarmField::Number).setAsInteger(n);
                 CopyRecord(source, cdsAlarms);
@@ -151,6 +148,7 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
         throw;
     }
     finish();
+    // The final message lets events run: posting is allowed again.
     m_importRunning = false;
     if (cancelled)
         throw EAbort();
