@@ -3,6 +3,7 @@
 // error naming the file instead of a crash, a hang or a huge allocation.
 #include "store/DataPacket.h"
 #include "store/TableEngine.h"
+#include "support/Failure.h"
 
 #include <QCborStreamWriter>
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <unistd.h>
 
 using namespace store;
+using testsupport::FailureOf;
 
 namespace {
 
@@ -155,18 +157,6 @@ void WriteFile(const QString &file, const QByteArray &bytes)
     QFile out(file);
     QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
     out.write(bytes);
-}
-
-// The message of the engine's error raised by the function, or "no error".
-template <typename F>
-QString ErrorOf(F &&function)
-{
-    try {
-        function();
-    } catch (const EDatabaseError &e) {
-        return e.message();
-    }
-    return QStringLiteral("no error");
 }
 
 } // namespace
@@ -413,7 +403,7 @@ private Q_SLOTS:
         row.nullMask = 0;
         const std::vector<Row> rows = {std::make_shared<const RowData>(row)};
         const QString file = m_dir.filePath(QStringLiteral("refused.ka2"));
-        const QString message = ErrorOf([&] { DataPacket::encode(fields, rows, DataPacket::Format(format), file); });
+        const QString message = FailureOf([&] { DataPacket::encode(fields, rows, DataPacket::Format(format), file); });
         QVERIFY2(message.startsWith(QStringLiteral("Cannot write file \"%1\": ").arg(file)), qPrintable(message));
     }
 
@@ -457,7 +447,7 @@ private Q_SLOTS:
         QFETCH(QString, reason);
         const QString file = m_dir.filePath(QStringLiteral("hostile.ka2"));
         WriteFile(file, bytes);
-        const QString message = ErrorOf([&] { DataPacket::read(file); });
+        const QString message = FailureOf([&] { DataPacket::read(file); });
         QVERIFY2(message.startsWith(QStringLiteral("\"%1\" is not a valid data file: ").arg(file)),
                  qPrintable(message));
         QVERIFY2(message.contains(reason), qPrintable(message));
@@ -522,7 +512,7 @@ private Q_SLOTS:
                 std::this_thread::yield();
             }
         });
-        const QString message = ErrorOf([&] { DataPacket::read(file); });
+        const QString message = FailureOf([&] { DataPacket::read(file); });
         done = true;
         writer.join();
         QCOMPARE(message, QStringLiteral("\"%1\" is not a valid data file: it is not a regular file").arg(file));
@@ -535,7 +525,7 @@ private Q_SLOTS:
         const QString file = QStringLiteral("/proc/self/status");
         QCOMPARE(QFileInfo(file).size(), 0);
         QVERIFY(DataPacket::readFileBytes(file, 1 << 20).size() > 100);
-        QCOMPARE(ErrorOf([&] { DataPacket::readFileBytes(file, 100); }),
+        QCOMPARE(FailureOf([&] { DataPacket::readFileBytes(file, 100); }),
                  QStringLiteral("\"%1\" is not a valid data file: the file is too large").arg(file));
     }
 
@@ -547,7 +537,7 @@ private Q_SLOTS:
         t.loadFromFile(root + QStringLiteral("cbor/title_with_bom.ka2"));
         QCOMPARE(t.fieldByName(QStringLiteral("Title")).asString(), QStringLiteral("\uFEFFTitle"));
         const QString utf7 = root + QStringLiteral("xml/declared_utf7.xml");
-        QVERIFY(ErrorOf([&] { t.loadFromFile(utf7); }).contains(QLatin1String("\"UTF-7\" is not supported")));
+        QVERIFY(FailureOf([&] { t.loadFromFile(utf7); }).contains(QLatin1String("\"UTF-7\" is not supported")));
     }
 
     void damagedFiles_data()
