@@ -108,60 +108,45 @@ bool IsXmlName(const QString &name)
 }
 
 // Refuses to write what the readers would refuse, so that a written file
-// always reads back: every field definition and every value is checked
-// before a byte is written.
-void CheckWritable(const QList<FieldDef> &defs, const std::vector<Row> &rows, Format format, const QString &file)
+// always reads back. The field definitions are checked before anything is
+// encoded, the values as they are encoded (CheckValue); either way nothing
+// reaches the disk.
+[[noreturn]] void Unwritable(const QString &file, const QString &reason)
 {
-    const auto refuse = [&](const QString &reason) {
-        throw EDatabaseError(file.isEmpty() ? QStringLiteral("Cannot write the data: %1").arg(reason)
-                                            : QStringLiteral("Cannot write file \"%1\": %2").arg(file, reason));
-    };
+    throw EDatabaseError(file.isEmpty() ? QStringLiteral("Cannot write the data: %1").arg(reason)
+                                        : QStringLiteral("Cannot write file \"%1\": %2").arg(file, reason));
+}
+
+void CheckWritable(const QList<FieldDef> &defs, size_t rowCount, Format format, const QString &file)
+{
     const QList<int> stored = storedFields(defs);
     if (stored.size() > MaxFields)
-        refuse(QStringLiteral("too many fields"));
-    if (rows.size() > size_t(MaxRows))
-        refuse(QStringLiteral("more than %1 rows").arg(MaxRows));
+        Unwritable(file, QStringLiteral("too many fields"));
+    if (rowCount > size_t(MaxRows))
+        Unwritable(file, QStringLiteral("more than %1 rows").arg(MaxRows));
     for (int i : stored) {
         const FieldDef &d = defs[i];
         if (d.name.isEmpty() || d.name.size() > MaxNameLength || (format == Format::Xml && !IsXmlName(d.name)))
-            refuse(QStringLiteral("the field name \"%1\" cannot be written").arg(d.name));
+            Unwritable(file, QStringLiteral("the field name \"%1\" cannot be written").arg(d.name));
         if (d.size < 0 || d.size > MaxFieldSize)
-            refuse(QStringLiteral("the size of field \"%1\" is out of range").arg(d.name));
+            Unwritable(file, QStringLiteral("the size of field \"%1\" is out of range").arg(d.name));
         for (int j : stored) {
             if (j < i && defs[j].name.compare(d.name, Qt::CaseInsensitive) == 0)
-                refuse(QStringLiteral("the field \"%1\" appears twice").arg(d.name));
+                Unwritable(file, QStringLiteral("the field \"%1\" appears twice").arg(d.name));
         }
     }
-    const RowLayout layout = RowLayout::of(defs);
-    for (size_t r = 0; r < rows.size(); ++r) {
-        const RowData &row = *rows[r];
-        for (int i : stored) {
-            if (row.nullMask & (quint64(1) << i))
-                continue;
-            const FieldDef &d = defs[i];
-            const int slot = layout.slots[size_t(i)];
-            bool ok = true;
-            switch (d.type) {
-            case FieldType::Integer: {
-                const double v = row.numbers[slot];
-                ok = v == std::trunc(v) && v >= double(std::numeric_limits<int>::min()) &&
-                     v <= double(std::numeric_limits<int>::max());
-                break;
-            }
-            case FieldType::DateTime:
-                ok = IsValidDateTime(row.numbers[slot]);
-                break;
-            case FieldType::Boolean:
-                break;
-            case FieldType::String:
-            case FieldType::Memo:
-                ok = d.size == 0 || row.strings[slot].size() <= d.size;
-                break;
-            }
-            if (!ok)
-                refuse(QStringLiteral("the value of \"%1\" in row %2 is out of range").arg(d.name).arg(r + 1));
-        }
-    }
+}
+
+// A number of an integer or date-time field as the readers accept it: a
+// 32-bit integer, a date-time of the years 1 to 9999.
+inline void CheckValue(const FieldDef &def, double value, size_t row, const QString &file)
+{
+    const bool ok = def.type == FieldType::DateTime
+                        ? IsValidDateTime(value)
+                        : value == std::trunc(value) && value >= double(std::numeric_limits<int>::min()) &&
+                              value <= double(std::numeric_limits<int>::max());
+    if (!ok)
+        Unwritable(file, QStringLiteral("the value of \"%1\" in row %2 is out of range").arg(def.name).arg(row + 1));
 }
 
 // ---------------------------------------------------------------------------
@@ -270,7 +255,7 @@ private:
     QStringEncoder m_encoder{QStringEncoder::Utf8, QStringConverter::Flag::Stateless};
 };
 
-QByteArray encodeBinary(const QList<FieldDef> &defs, const std::vector<Row> &rows)
+QByteArray encodeBinary(const QList<FieldDef> &defs, const std::vector<Row> &rows, const QString &file)
 {
     const QList<int> stored = storedFields(defs);
     const RowLayout layout = RowLayout::of(defs);
@@ -300,7 +285,8 @@ QByteArray encodeBinary(const QList<FieldDef> &defs, const std::vector<Row> &row
     }
     w.text(u"rows");
     w.array(quint64(rows.size()));
-    for (const Row &row : rows) {
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const Row &row = rows[r];
         w.array(quint64(stored.size()));
         for (int i : stored) {
             const int slot = layout.slots[size_t(i)];
@@ -310,9 +296,11 @@ QByteArray encodeBinary(const QList<FieldDef> &defs, const std::vector<Row> &row
             }
             switch (defs[i].type) {
             case FieldType::Integer:
+                CheckValue(defs[i], row->numbers[slot], r, file);
                 w.integer(qint64(row->numbers[slot]));
                 break;
             case FieldType::DateTime:
+                CheckValue(defs[i], row->numbers[slot], r, file);
                 w.real(row->numbers[slot]);
                 break;
             case FieldType::Boolean:
@@ -726,7 +714,7 @@ QString XmlText(const QString &text)
     return result.isNull() ? text : result;
 }
 
-QByteArray encodeXml(const QList<FieldDef> &defs, const std::vector<Row> &rows)
+QByteArray encodeXml(const QList<FieldDef> &defs, const std::vector<Row> &rows, const QString &file)
 {
     const QList<int> stored = storedFields(defs);
     const RowLayout layout = RowLayout::of(defs);
@@ -754,7 +742,8 @@ QByteArray encodeXml(const QList<FieldDef> &defs, const std::vector<Row> &rows)
     w.writeEmptyElement(QStringLiteral("PARAMS"));
     w.writeEndElement(); // METADATA
     w.writeStartElement(QStringLiteral("ROWDATA"));
-    for (const Row &row : rows) {
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const Row &row = rows[r];
         w.writeEmptyElement(QStringLiteral("ROW"));
         for (int i : stored) {
             if (row->nullMask & (quint64(1) << i))
@@ -763,9 +752,11 @@ QByteArray encodeXml(const QList<FieldDef> &defs, const std::vector<Row> &rows)
             QString text;
             switch (defs[i].type) {
             case FieldType::Integer:
+                CheckValue(defs[i], row->numbers[slot], r, file);
                 text = QString::number(qint64(row->numbers[slot]));
                 break;
             case FieldType::DateTime:
+                CheckValue(defs[i], row->numbers[slot], r, file);
                 text = xmlDateTime(row->numbers[slot]);
                 break;
             case FieldType::Boolean:
@@ -1118,8 +1109,8 @@ bool SyncToDisk(QSaveFile &file)
 
 QByteArray encode(const QList<FieldDef> &fields, const std::vector<Row> &rows, Format format, const QString &fileName)
 {
-    CheckWritable(fields, rows, format, fileName);
-    QByteArray bytes = format == Format::Xml ? encodeXml(fields, rows) : encodeBinary(fields, rows);
+    CheckWritable(fields, rows.size(), format, fileName);
+    QByteArray bytes = format == Format::Xml ? encodeXml(fields, rows, fileName) : encodeBinary(fields, rows, fileName);
     if (bytes.size() > MaxFileSize)
         throw EDatabaseError(QStringLiteral("Cannot write file \"%1\": the data would exceed %2 MB")
                                  .arg(fileName)

@@ -411,13 +411,21 @@ int Table::compareRows(const RowData &a, const RowData &b) const
     const quint64 bit = quint64(1) << m_indexField;
     const bool aNull = a.nullMask & bit;
     const bool bNull = b.nullMask & bit;
-    if (aNull || bNull)
-        return int(bNull) - int(aNull);
-    if (m_indexIsString)
+    if (m_indexIsString) {
+        if (aNull || bNull)
+            return int(bNull) - int(aNull);
         return a.strings[m_indexSlot].compare(b.strings[m_indexSlot], Qt::CaseInsensitive);
-    const double x = a.numbers[m_indexSlot];
-    const double y = b.numbers[m_indexSlot];
+    }
+    const double x = numberKey(a);
+    const double y = numberKey(b);
     return x < y ? -1 : (y < x ? 1 : 0);
+}
+
+double Table::numberKey(const RowData &row) const
+{
+    // Fields never hold an infinite number, so a null key sorts first.
+    return (row.nullMask & (quint64(1) << m_indexField)) ? -std::numeric_limits<double>::infinity()
+                                                         : row.numbers[m_indexSlot];
 }
 
 void Table::buildFields()
@@ -624,20 +632,30 @@ void Table::refresh()
     const std::vector<Row> &source = m_provider->m_rows;
     const FilterExpression *filter = m_filter.get();
     // The rows are sorted as pointers into the master's list (cheaper to move
-    // than shared rows), then taken in that order.
-    std::vector<const Row *> kept;
+    // than shared rows), then taken in that order. A number key is read once
+    // per row, beside its pointer, and the rows sorted by it: the order of
+    // compareRows, without reaching into every row at every comparison.
+    struct Keyed
+    {
+        double key;
+        const Row *row;
+    };
+    std::vector<Keyed> kept;
     kept.reserve(source.size());
+    const bool numberIndex = m_indexField >= 0 && !m_indexIsString;
     for (const Row &row : source) {
         if (!filter || filter->matches(*row))
-            kept.push_back(&row);
+            kept.push_back({numberIndex ? numberKey(*row) : 0.0, &row});
     }
-    if (m_indexField >= 0)
+    if (numberIndex)
+        std::stable_sort(kept.begin(), kept.end(), [](const Keyed &a, const Keyed &b) { return a.key < b.key; });
+    else if (m_indexField >= 0)
         std::stable_sort(kept.begin(), kept.end(),
-                         [this](const Row *a, const Row *b) { return compareRows(**a, **b) < 0; });
+                         [this](const Keyed &a, const Keyed &b) { return compareRows(**a.row, **b.row) < 0; });
     std::vector<Row> result;
     result.reserve(kept.size());
-    for (const Row *row : kept)
-        result.push_back(*row);
+    for (const Keyed &k : kept)
+        result.push_back(*k.row);
     m_rows = std::move(result);
     setCursor(m_rows.empty() ? -1 : 0);
     m_bof = true; // freshly read: at the beginning of the data

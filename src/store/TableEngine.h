@@ -282,6 +282,9 @@ private:
     // first, then numbers ascending or texts ascending without regard to
     // case. Negative, zero or positive as a comes before, with or after b.
     int compareRows(const RowData &a, const RowData &b) const;
+    // The key compareRows orders rows of a number index field by: the
+    // number, a null key below every number.
+    double numberKey(const RowData &row) const;
     void updateIndexField();
     void fieldChanged(Field *field);
     void notifyDataSetChange();
