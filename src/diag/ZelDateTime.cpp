@@ -145,13 +145,36 @@ void UnnameMonths(const FormatSettings &f, QString &text, QString &pattern)
     }
 }
 
+// A text with the locale's digits made ASCII digits. Date-time texts are
+// written and read with ASCII digits whatever the locale: Qt cannot read back
+// the digits of some locales (those outside the first 65,536 characters, such
+// as Chakma's or Adlam's), and a filter whose date cannot be read back would
+// stop the due check. The rest of the pattern (separators, month names, the
+// order) stays the locale's.
+QString AsciiDigits(const QLocale &locale, const QString &text)
+{
+    const QString zero = locale.zeroDigit();
+    if (zero == QLatin1String("0"))
+        return text;
+    const char32_t first = zero.size() == 2 ? QChar::surrogateToUcs4(zero.at(0), zero.at(1)) : zero.at(0).unicode();
+    QString result;
+    result.reserve(text.size());
+    for (const char32_t c : text.toUcs4()) {
+        if (c >= first && c <= first + 9)
+            result.append(QChar(char16_t(u'0' + (c - first))));
+        else
+            result.append(QString::fromUcs4(&c, 1));
+    }
+    return result;
+}
+
 } // namespace
 
 QString DateToStr(TDateTime value)
 {
     const FormatSettings &f = Formats();
     const QDate date = ToQDate(value);
-    return f.locale.toString(date, DatePattern(f, date));
+    return AsciiDigits(f.locale, f.locale.toString(date, DatePattern(f, date)));
 }
 
 QString DateTimeToStr(TDateTime value)
@@ -160,14 +183,15 @@ QString DateTimeToStr(TDateTime value)
     const QDateTime dt = ToQDateTime(value);
     const QString date = f.locale.toString(dt.date(), DatePattern(f, dt.date()));
     if (dt.time().msecsSinceStartOfDay() == 0)
-        return date;
-    return date + QLatin1Char(' ') + f.locale.toString(dt.time(), f.shortTimeFormat);
+        return AsciiDigits(f.locale, date);
+    return AsciiDigits(f.locale, date + QLatin1Char(' ') + f.locale.toString(dt.time(), f.shortTimeFormat));
 }
 
 bool TryStrToDateTime(const QString &text, TDateTime &value)
 {
     const FormatSettings &f = Formats();
-    QString trimmed = text.trimmed();
+    // The locale's own digits are read too (a text typed by the user).
+    QString trimmed = AsciiDigits(f.locale, text.trimmed());
     QString datePattern = f.shortDateFormat;
     UnnameMonths(f, trimmed, datePattern);
     const QDate dateOnly = f.locale.toDate(trimmed, datePattern);

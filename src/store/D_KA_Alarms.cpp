@@ -288,9 +288,22 @@ void RemoveSaveLeftovers(const QString &fileName)
     RemoveQuietly(TempName(fileName + QStringLiteral(".bak")));
     const QFileInfo data(fileName);
     const QStringList rescues =
-        data.dir().entryList({QStringLiteral("Alarms backup *.ka2.tmp")}, QDir::Files | QDir::Hidden | QDir::System);
+        data.dir().entryList({QStringLiteral("Alarms backup *.ka2.tmp"), QStringLiteral("Alarms damaged *.ka2.tmp")},
+                             QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : rescues)
         RemoveQuietly(data.dir().filePath(name));
+}
+
+// The first free name of a numbered copy in the folder: the prefix, a number
+// from 1 up, ".ka2".
+QString NextFreeName(const QString &folder, const QString &prefix)
+{
+    int n = 1;
+    QString name;
+    do {
+        name = folder + prefix + QString::number(n++) + QStringLiteral(".ka2");
+    } while (QFileInfo::exists(name));
+    return name;
 }
 
 } // namespace
@@ -453,14 +466,15 @@ void TdmKaAlarms::dmKaAlarmsCreate()
             ShowErrorText(text);
 
             cdsAlarms.close();
-            int n = 1;
-            QString rescue;
-            do {
-                rescue = folder + QStringLiteral("Alarms backup ") + QString::number(n++) + QStringLiteral(".ka2");
-            } while (QFileInfo::exists(rescue));
+            // Nothing the user had is lost: the backup is copied for a
+            // rescue, and the damaged file itself, often almost whole, is
+            // kept beside it before the next save replaces it. Only regular
+            // files are copied (never a FIFO or a device).
             const QString backup = fileName + QStringLiteral(".bak");
-            if (QFileInfo::exists(backup))
-                CopyFileBytes(backup, rescue);
+            if (QFileInfo(backup).isFile())
+                CopyFileBytes(backup, NextFreeName(folder, QStringLiteral("Alarms backup ")));
+            if (QFileInfo(fileName).isFile())
+                CopyFileBytes(fileName, NextFreeName(folder, QStringLiteral("Alarms damaged ")));
 
             cdsAlarms.createDataSet();
             m_loadGood = false;
@@ -497,13 +511,14 @@ void TdmKaAlarms::SaveDataFile()
     const QString fileName = cdsAlarms.fileName;
     const QString target = FinalTarget(fileName);
     // The new content is complete on the disk before anything is replaced: a
-    // failed write (a full disk) leaves the data file and its backup as they
-    // were.
+    // failed write (a full disk), or a table holding a value the file could
+    // not carry back, leaves the data file and its backup as they were.
     Replacement replacement(target);
-    replacement.stage(DataPacket::encode(cdsAlarms, DataPacket::Format::Binary));
+    replacement.stage(cdsAlarms.saveToBytes(fileName));
     // The backup holds the state before this write, as a file of its own; a
-    // failed copy (no data file yet) is ignored.
-    if (QFileInfo::exists(target))
+    // failed copy (no data file yet) is ignored, and only a regular file is
+    // copied.
+    if (QFileInfo(target).isFile())
         BackupDataFile(target, fileName + QStringLiteral(".bak"),
                        !replacement.inPlace() && !QFileInfo(fileName).isSymLink());
     replacement.commit();
@@ -615,8 +630,16 @@ void TdmKaAlarms::StateChange(DataSource *sender)
 // ---------------------------------------------------------------------------
 // Record rules
 
+void TdmKaAlarms::CheckNoImport() const
+{
+    if (m_importRunning && !m_importPosting)
+        throw Exception(Tr(QStringLiteral("An import is running: wait until it ends."),
+                           QStringLiteral("Un import est en cours : attendez qu'il se termine.")));
+}
+
 void TdmKaAlarms::cdsListBeforeInsert(Table &)
 {
+    CheckNoImport();
     if (Loading)
         return;
     NewNumber = NextNumber();
@@ -644,6 +667,7 @@ void TdmKaAlarms::cdsListAfterInsert(Table &t)
 
 void TdmKaAlarms::cdsListBeforePost(Table &t)
 {
+    CheckNoImport();
     if (Loading)
         return;
     if (t.fieldByName(AlarmField::Title).asString().isEmpty())

@@ -76,6 +76,10 @@ public:
     bool SaveEnabled = false;
     int NewNumber = 1;
     bool Inserting = false;
+    // Whether an import runs: its progress window lets other events run
+    // meanwhile, and any other append or post of the master is refused until
+    // it ends, so that the numbers it gives stay unique.
+    bool ImportRunning() const { return m_importRunning; }
     // Whether the last load at start read the data file (false after a failure).
     bool LoadGood() const { return m_loadGood; }
     QString DataFileName() const { return cdsAlarms.fileName; }
@@ -110,6 +114,8 @@ private:
     void cdsListAfterPost(store::Table &table);
     void cdsListAfterCancel(store::Table &table);
     void cdsAlarmsCalcFields(store::Table &table);
+    // Refuses a change of the master from outside a running import.
+    void CheckNoImport() const;
 
     // Display texts.
     QString DateGetText(const store::Field &field, bool display) const;
@@ -122,6 +128,9 @@ private:
     store::Field *m_application = nullptr;
     store::Field *m_isThereApp = nullptr;
     bool m_loadGood = false;
+    bool m_importRunning = false;
+    // The import's own append and post are running.
+    bool m_importPosting = false;
     mutable QPointer<TProgressWindow> m_progress;
 };
 

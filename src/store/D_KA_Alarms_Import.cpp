@@ -6,6 +6,8 @@
 #include "base/U_KA_Var.h"
 #include "base/ProgressWindow.h"
 
+#include <QScopedValueRollback>
+
 #include <optional>
 
 using namespace store;
@@ -84,6 +86,9 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
     if (!fileName.contains(QStringLiteral(".ka2"), Qt::CaseSensitive))
         throw Exception(Tr(QStringLiteral("Incorrect file name !"), QStringLiteral("Nom de fichier incorrect !")));
 
+    // Another import started from the progress window's events would number
+    // its records from the same NextNumber.
+    CheckNoImport();
     Table source(QStringLiteral("cdsImport"));
     source.loadFromFile(fileName);
     const int total = source.recordCount();
@@ -105,6 +110,11 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
     };
 
     bool cancelled = false;
+    // The records are numbered from one NextNumber taken now; while the
+    // progress window lets other events run, every other append or post of
+    // the master is refused (CheckNoImport), so no other record takes one of
+    // these numbers.
+    const QScopedValueRollback<bool> running(m_importRunning, true);
     try {
         // The silent form shows nothing: the master's display updates wait
         // until every record is in.
@@ -116,10 +126,13 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
         source.first();
         while (!source.eof()) {
             ++count;
-            cdsAlarms.append();
-            cdsAlarms.fieldByName(AlarmField::Number).setAsInteger(n);
-            CopyRecord(source, cdsAlarms);
-            cdsAlarms.post();
+            {
+                const QScopedValueRollback<bool> own(m_importPosting, true);
+                cdsAlarms.append();
+                cdsAlarms.fieldByName(AlarmField::Number).setAsInteger(n);
+                CopyRecord(source, cdsAlarms);
+                cdsAlarms.post();
+            }
             source.next();
             ++n;
             if (!silent && !progress->update(count,
@@ -135,6 +148,8 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
         throw;
     }
     finish();
+    // The final message lets events run: posting is allowed again.
+    m_importRunning = false;
     if (cancelled)
         throw EAbort();
     if (!silent)

@@ -2,18 +2,23 @@
 
 #include <QCborStreamReader>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <stdexcept>
 
 namespace store::DataPacket {
@@ -26,6 +31,9 @@ constexpr quint64 SelfDescribeTag = 55799;
 constexpr int MaxNameLength = 256;
 constexpr int MaxFieldSize = 1 << 20;
 constexpr int MaxFields = 64;
+// The most attributes an element may have: a row has one per field, the
+// engine's own (RowState) and room for unknown ones.
+constexpr int MaxAttributes = 4 * MaxFields;
 
 // The error of every reader: the file is named, then what is wrong with it.
 [[noreturn]] void Invalid(const QString &file, const QString &reason)
@@ -73,15 +81,72 @@ bool parseType(const QString &name, FieldType &type)
     return false;
 }
 
-// Indices of the stored fields of a table (calculated fields are not written).
-QList<int> storedFields(const Table &table)
+// Indices of the stored fields (calculated fields are not written).
+QList<int> storedFields(const QList<FieldDef> &defs)
 {
     QList<int> result;
-    for (int i = 0; i < table.fieldCount(); ++i) {
-        if (!table.fieldDefs()[i].calculated)
+    for (int i = 0; i < int(defs.size()); ++i) {
+        if (!defs[i].calculated)
             result.append(i);
     }
     return result;
+}
+
+// A name the XML form can carry as an attribute name: a letter or "_", then
+// letters, digits, "_", "-" or ".".
+bool IsXmlName(const QString &name)
+{
+    if (name.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        const bool start = c.isLetter() || c == QLatin1Char('_');
+        if (!(start || (i > 0 && (c.isDigit() || c == QLatin1Char('-') || c == QLatin1Char('.')))))
+            return false;
+    }
+    return !name.startsWith(QLatin1String("xml"), Qt::CaseInsensitive);
+}
+
+// Refuses to write what the readers would refuse, so that a written file
+// always reads back. The field definitions are checked before anything is
+// encoded, the values as they are encoded (CheckValue); either way nothing
+// reaches the disk.
+[[noreturn]] void Unwritable(const QString &file, const QString &reason)
+{
+    throw EDatabaseError(file.isEmpty() ? QStringLiteral("Cannot write the data: %1").arg(reason)
+                                        : QStringLiteral("Cannot write file \"%1\": %2").arg(file, reason));
+}
+
+void CheckWritable(const QList<FieldDef> &defs, size_t rowCount, Format format, const QString &file)
+{
+    const QList<int> stored = storedFields(defs);
+    if (stored.size() > MaxFields)
+        Unwritable(file, QStringLiteral("too many fields"));
+    if (rowCount > size_t(MaxRows))
+        Unwritable(file, QStringLiteral("more than %1 rows").arg(MaxRows));
+    for (int i : stored) {
+        const FieldDef &d = defs[i];
+        if (d.name.isEmpty() || d.name.size() > MaxNameLength || (format == Format::Xml && !IsXmlName(d.name)))
+            Unwritable(file, QStringLiteral("the field name \"%1\" cannot be written").arg(d.name));
+        if (d.size < 0 || d.size > MaxFieldSize)
+            Unwritable(file, QStringLiteral("the size of field \"%1\" is out of range").arg(d.name));
+        for (int j : stored) {
+            if (j < i && defs[j].name.compare(d.name, Qt::CaseInsensitive) == 0)
+                Unwritable(file, QStringLiteral("the field \"%1\" appears twice").arg(d.name));
+        }
+    }
+}
+
+// A number of an integer or date-time field as the readers accept it: a
+// 32-bit integer, a date-time of the years 1 to 9999.
+inline void CheckValue(const FieldDef &def, double value, size_t row, const QString &file)
+{
+    const bool ok = def.type == FieldType::DateTime
+                        ? IsValidDateTime(value)
+                        : value == std::trunc(value) && value >= double(std::numeric_limits<int>::min()) &&
+                              value <= double(std::numeric_limits<int>::max());
+    if (!ok)
+        Unwritable(file, QStringLiteral("the value of \"%1\" in row %2 is out of range").arg(def.name).arg(row + 1));
 }
 
 // ---------------------------------------------------------------------------
@@ -190,14 +255,13 @@ private:
     QStringEncoder m_encoder{QStringEncoder::Utf8, QStringConverter::Flag::Stateless};
 };
 
-QByteArray encodeBinary(const Table &table)
+QByteArray encodeBinary(const QList<FieldDef> &defs, const std::vector<Row> &rows, const QString &file)
 {
-    const QList<int> stored = storedFields(table);
-    const QList<FieldDef> &defs = table.fieldDefs();
+    const QList<int> stored = storedFields(defs);
     const RowLayout layout = RowLayout::of(defs);
     QByteArray bytes;
     // Room for typical rows up front, grown as needed.
-    bytes.resize(qsizetype(table.rows().size()) * 128 + 1024);
+    bytes.resize(qsizetype(rows.size()) * 128 + 1024);
     CborBuffer w(bytes);
     w.tag(SelfDescribeTag);
     w.map(4);
@@ -220,8 +284,9 @@ QByteArray encodeBinary(const Table &table)
         w.boolean(d.required);
     }
     w.text(u"rows");
-    w.array(quint64(table.rows().size()));
-    for (const Row &row : table.rows()) {
+    w.array(quint64(rows.size()));
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const Row &row = rows[r];
         w.array(quint64(stored.size()));
         for (int i : stored) {
             const int slot = layout.slots[size_t(i)];
@@ -231,9 +296,11 @@ QByteArray encodeBinary(const Table &table)
             }
             switch (defs[i].type) {
             case FieldType::Integer:
+                CheckValue(defs[i], row->numbers[slot], r, file);
                 w.integer(qint64(row->numbers[slot]));
                 break;
             case FieldType::DateTime:
+                CheckValue(defs[i], row->numbers[slot], r, file);
                 w.real(row->numbers[slot]);
                 break;
             case FieldType::Boolean:
@@ -298,6 +365,10 @@ public:
         checkStream();
         if (!sawPacket || !sawFields || !sawRows)
             fail(QStringLiteral("the packet is incomplete"));
+        // The packet is the whole file: anything after it (a second packet,
+        // junk appended) means the file is not what was written.
+        if (m_r.currentOffset() != m_size)
+            fail(QStringLiteral("%1 bytes follow the end of the packet").arg(m_size - m_r.currentOffset()));
         return std::move(m_contents);
     }
 
@@ -328,22 +399,38 @@ private:
             .arg(m_rows.size() + 1);
     }
 
+    // Reads a text exactly as it was written: the UTF-8 bytes are decoded
+    // here, keeping a U+FEFF at the start, and must be valid UTF-8.
     QString readText(qint64 maxLength, const QString &what)
     {
         checkStream();
         if (m_r.type() != QCborStreamReader::String)
             fail(QStringLiteral("%1 is not a text").arg(describe(what)));
-        QString result;
-        auto chunk = m_r.readString();
-        while (chunk.status == QCborStreamReader::Ok) {
-            result += chunk.data;
-            if (maxLength >= 0 && result.size() > maxLength)
+        // At most 4 bytes per character of UTF-8 for the longest text allowed.
+        const qint64 maxBytes = maxLength >= 0 ? 4 * maxLength : std::numeric_limits<qint64>::max();
+        m_utf8.resize(0);
+        for (;;) {
+            // The declared size of a chunk is checked against the bytes of
+            // the file before any room is made for it.
+            const qsizetype chunk = std::max<qsizetype>(m_r.currentStringChunkSize(), 0);
+            if (chunk > m_size || qint64(m_utf8.size()) + chunk > maxBytes)
                 fail(QStringLiteral("%1 is too long").arg(describe(what)));
-            chunk = m_r.readString();
+            const qsizetype at = m_utf8.size();
+            m_utf8.resize(at + chunk);
+            const auto result = m_r.readStringChunk(m_utf8.data() + at, chunk);
+            if (result.status == QCborStreamReader::Error)
+                fail(QStringLiteral("%1 cannot be read (%2)").arg(describe(what), m_r.lastError().toString()));
+            m_utf8.resize(at + (result.status == QCborStreamReader::Ok ? result.data : 0));
+            if (result.status == QCborStreamReader::EndOfString)
+                break;
         }
-        if (chunk.status == QCborStreamReader::Error)
-            fail(QStringLiteral("%1 cannot be read (%2)").arg(describe(what), m_r.lastError().toString()));
-        return result;
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
+        QString text = decoder.decode(m_utf8);
+        if (decoder.hasError())
+            fail(QStringLiteral("%1 is not valid UTF-8").arg(describe(what)));
+        if (maxLength >= 0 && text.size() > maxLength)
+            fail(QStringLiteral("%1 is too long").arg(describe(what)));
+        return text;
     }
 
     qint64 readInteger(const QString &what)
@@ -513,7 +600,7 @@ private:
                 fail(QStringLiteral("%1 is not a date-time").arg(describe(what)));
             }
             // Years 1 to 9999, as the program's dates can be.
-            if (!std::isfinite(v) || v < -693593.0 || v > 2958466.0)
+            if (!IsValidDateTime(v))
                 fail(QStringLiteral("%1 is out of range").arg(describe(what)));
             row.numbers[slot] = v;
             break;
@@ -525,7 +612,7 @@ private:
         case FieldType::Memo: {
             QString s = readText(-1, what);
             if (def.size > 0 && s.size() > def.size)
-                s.truncate(def.size);
+                s = CutText(s, def.size);
             // The decoder leaves spare room behind the text; a table of many
             // rows keeps only what the texts need.
             s.squeeze();
@@ -540,6 +627,7 @@ private:
     QCborStreamReader m_r;
     QString m_file;
     qint64 m_size;
+    QByteArray m_utf8; // the bytes of the text being read
     Contents m_contents;
     RowCollector m_rows;
     RowLayout m_layout;
@@ -595,10 +683,40 @@ bool parseXmlDateTime(const QString &text, double &value)
     return true;
 }
 
-QByteArray encodeXml(const Table &table)
+// A text as the XML form can carry it: the characters XML 1.0 does not
+// allow (most control characters, U+FFFE, U+FFFF, half a surrogate pair)
+// become U+FFFD; everything else is kept.
+QString XmlText(const QString &text)
 {
-    const QList<int> stored = storedFields(table);
-    const QList<FieldDef> &defs = table.fieldDefs();
+    const auto allowed = [](char16_t c) {
+        return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD);
+    };
+    QString result;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text.at(i).unicode();
+        bool keep = allowed(c);
+        qsizetype length = 1;
+        if (!keep && QChar::isHighSurrogate(c) && i + 1 < size && QChar::isLowSurrogate(text.at(i + 1).unicode())) {
+            keep = true;
+            length = 2;
+        }
+        if (!keep && result.isNull()) {
+            result.reserve(size);
+            result.append(QStringView(text).left(i));
+        }
+        if (!keep)
+            result.append(QChar(QChar::ReplacementCharacter));
+        else if (!result.isNull())
+            result.append(QStringView(text).mid(i, length));
+        i += length - 1;
+    }
+    return result.isNull() ? text : result;
+}
+
+QByteArray encodeXml(const QList<FieldDef> &defs, const std::vector<Row> &rows, const QString &file)
+{
+    const QList<int> stored = storedFields(defs);
     const RowLayout layout = RowLayout::of(defs);
     QByteArray bytes;
     QXmlStreamWriter w(&bytes);
@@ -624,7 +742,8 @@ QByteArray encodeXml(const Table &table)
     w.writeEmptyElement(QStringLiteral("PARAMS"));
     w.writeEndElement(); // METADATA
     w.writeStartElement(QStringLiteral("ROWDATA"));
-    for (const Row &row : table.rows()) {
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const Row &row = rows[r];
         w.writeEmptyElement(QStringLiteral("ROW"));
         for (int i : stored) {
             if (row->nullMask & (quint64(1) << i))
@@ -633,9 +752,11 @@ QByteArray encodeXml(const Table &table)
             QString text;
             switch (defs[i].type) {
             case FieldType::Integer:
+                CheckValue(defs[i], row->numbers[slot], r, file);
                 text = QString::number(qint64(row->numbers[slot]));
                 break;
             case FieldType::DateTime:
+                CheckValue(defs[i], row->numbers[slot], r, file);
                 text = xmlDateTime(row->numbers[slot]);
                 break;
             case FieldType::Boolean:
@@ -643,7 +764,7 @@ QByteArray encodeXml(const Table &table)
                 break;
             case FieldType::String:
             case FieldType::Memo:
-                text = row->strings[slot];
+                text = XmlText(row->strings[slot]);
                 break;
             }
             w.writeAttribute(defs[i].name, text);
@@ -655,10 +776,128 @@ QByteArray encodeXml(const Table &table)
     return bytes;
 }
 
+// The text of an XML packet: UTF-8, or UTF-16 with its byte-order mark or
+// beginning with "<", and a declared encoding, if any, of the same kind. Other
+// encodings are refused: the text is decoded here, never by a decoder the
+// file chooses.
+QString DecodeXmlText(const QByteArray &bytes, const QString &file)
+{
+    QStringConverter::Encoding encoding = QStringConverter::Utf8;
+    if (bytes.startsWith("\xff\xfe") || bytes.startsWith(QByteArray("<\0", 2)))
+        encoding = QStringConverter::Utf16LE;
+    else if (bytes.startsWith("\xfe\xff") || bytes.startsWith(QByteArray("\0<", 2)))
+        encoding = QStringConverter::Utf16BE;
+    QStringDecoder decoder(encoding);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        Invalid(file, encoding == QStringConverter::Utf8 ? QStringLiteral("the text is not valid UTF-8")
+                                                         : QStringLiteral("the text is not valid UTF-16"));
+    if (text.startsWith(QLatin1String("<?xml"))) {
+        const QStringView declaration =
+            QStringView(text).left(std::max<qsizetype>(text.indexOf(QLatin1String("?>")), 0));
+        const qsizetype at = declaration.indexOf(QLatin1String("encoding"));
+        if (at >= 0) {
+            qsizetype i = at + 8;
+            while (i < declaration.size() && declaration.at(i).isSpace())
+                ++i;
+            if (i < declaration.size() && declaration.at(i) == QLatin1Char('='))
+                ++i;
+            while (i < declaration.size() && declaration.at(i).isSpace())
+                ++i;
+            QString name;
+            if (i < declaration.size() &&
+                (declaration.at(i) == QLatin1Char('"') || declaration.at(i) == QLatin1Char('\''))) {
+                const qsizetype end = declaration.indexOf(declaration.at(i), i + 1);
+                if (end > i)
+                    name = declaration.mid(i + 1, end - i - 1).toString();
+            }
+            const QString lower = name.toLower();
+            const bool utf8 = lower == QLatin1String("utf-8") || lower == QLatin1String("utf8");
+            const bool utf16 = lower == QLatin1String("utf-16") || lower == QLatin1String("utf-16le") ||
+                               lower == QLatin1String("utf-16be");
+            if (!utf8 && !utf16)
+                Invalid(file, QStringLiteral("the encoding \"%1\" is not supported (UTF-8 or UTF-16 only)").arg(name));
+            if (utf8 != (encoding == QStringConverter::Utf8))
+                Invalid(file, QStringLiteral("the declared encoding \"%1\" does not match the text").arg(name));
+        }
+    }
+    return text;
+}
+
+// Counts the attributes of every start tag before the XML parser sees them:
+// the parser compares each attribute with all the earlier ones of its
+// element, so a tag of many thousands would hold it for minutes. Comments,
+// CDATA sections, processing instructions and the document type declaration
+// are skipped; what is malformed is left to the parser to refuse.
+void CheckAttributeCounts(QStringView text, const QString &file)
+{
+    const qsizetype n = text.size();
+    const auto after = [&](qsizetype from, QLatin1String end) {
+        const qsizetype at = text.indexOf(end, from);
+        return at < 0 ? n : at + end.size();
+    };
+    const auto skipQuoted = [&](qsizetype quote) {
+        const qsizetype end = text.indexOf(text.at(quote), quote + 1);
+        return end < 0 ? n : end + 1;
+    };
+    qsizetype i = 0;
+    while (i < n) {
+        i = text.indexOf(QLatin1Char('<'), i);
+        if (i < 0)
+            return;
+        const QStringView rest = text.mid(i);
+        if (rest.startsWith(QLatin1String("<!--"))) {
+            i = after(i + 4, QLatin1String("-->"));
+        } else if (rest.startsWith(QLatin1String("<![CDATA["))) {
+            i = after(i + 9, QLatin1String("]]>"));
+        } else if (rest.startsWith(QLatin1String("<?"))) {
+            i = after(i + 2, QLatin1String("?>"));
+        } else if (rest.startsWith(QLatin1String("<!"))) {
+            // Declarations, with an internal subset in brackets.
+            bool subset = false;
+            i += 2;
+            while (i < n) {
+                const QChar c = text.at(i);
+                const QStringView here = text.mid(i);
+                if (c == QLatin1Char('"') || c == QLatin1Char('\''))
+                    i = skipQuoted(i);
+                else if (subset && here.startsWith(QLatin1String("<!--")))
+                    i = after(i + 4, QLatin1String("-->"));
+                else if (subset && here.startsWith(QLatin1String("<?")))
+                    i = after(i + 2, QLatin1String("?>"));
+                else if (c == QLatin1Char('[') && !subset)
+                    subset = true, ++i;
+                else if (c == QLatin1Char(']') && subset)
+                    subset = false, ++i;
+                else if (c == QLatin1Char('>') && !subset) {
+                    ++i;
+                    break;
+                } else
+                    ++i;
+            }
+        } else {
+            // A start or end tag: one "=" outside the quotes per attribute.
+            int count = 0;
+            ++i;
+            while (i < n && text.at(i) != QLatin1Char('>')) {
+                const QChar c = text.at(i);
+                if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+                    i = skipQuoted(i);
+                    continue;
+                }
+                if (c == QLatin1Char('=') && ++count > MaxAttributes)
+                    Invalid(file, QStringLiteral("an element has more than %1 attributes").arg(MaxAttributes));
+                ++i;
+            }
+            ++i;
+        }
+    }
+}
+
 class XmlReader
 {
 public:
-    XmlReader(const QByteArray &bytes, const QString &fileName) : m_x(bytes), m_file(fileName) {}
+    XmlReader(const QString &text, const QString &fileName) : m_x(text), m_file(fileName) {}
 
     Contents read()
     {
@@ -693,6 +932,11 @@ public:
         check();
         if (!sawFields || !sawRows)
             fail(QStringLiteral("the packet is incomplete"));
+        // Only comments and blanks may follow the packet: the parser refuses
+        // anything else.
+        while (!m_x.atEnd())
+            m_x.readNext();
+        check();
         return std::move(m_contents);
     }
 
@@ -778,6 +1022,8 @@ private:
             }
             RowData row = m_layout.emptyRow();
             const QXmlStreamAttributes attributes = m_x.attributes();
+            if (attributes.size() > MaxAttributes)
+                fail(QStringLiteral("an element has more than %1 attributes").arg(MaxAttributes));
             for (const QXmlStreamAttribute &attr : attributes) {
                 int i = -1;
                 for (int f = 0; f < fieldCount; ++f) {
@@ -819,6 +1065,8 @@ private:
             double v = 0;
             if (!parseXmlDateTime(text, v))
                 fail(QStringLiteral("%1 is not a date-time").arg(what()));
+            if (!IsValidDateTime(v))
+                fail(QStringLiteral("%1 is out of range").arg(what()));
             row.numbers[slot] = v;
             break;
         }
@@ -832,7 +1080,7 @@ private:
             break;
         case FieldType::String:
         case FieldType::Memo:
-            row.strings[slot] = (def.size > 0 && text.size() > def.size) ? text.left(def.size) : text;
+            row.strings[slot] = def.size > 0 ? CutText(text, def.size) : text;
             break;
         }
         row.nullMask &= ~(quint64(1) << i);
@@ -859,19 +1107,34 @@ bool SyncToDisk(QSaveFile &file)
 #endif
 }
 
-QByteArray encode(const Table &table, Format format)
+QByteArray encode(const QList<FieldDef> &fields, const std::vector<Row> &rows, Format format, const QString &fileName)
 {
-    return format == Format::Xml ? encodeXml(table) : encodeBinary(table);
+    CheckWritable(fields, rows.size(), format, fileName);
+    QByteArray bytes = format == Format::Xml ? encodeXml(fields, rows, fileName) : encodeBinary(fields, rows, fileName);
+    if (bytes.size() > MaxFileSize)
+        throw EDatabaseError(QStringLiteral("Cannot write file \"%1\": the data would exceed %2 MB")
+                                 .arg(fileName)
+                                 .arg(MaxFileSize / (1024 * 1024)));
+    return bytes;
 }
 
-void write(const QString &fileName, const Table &table, Format format)
+QByteArray encode(const Table &table, Format format, const QString &fileName)
 {
-    const QByteArray bytes = encode(table, format);
+    return encode(table.fieldDefs(), table.rows(), format, fileName);
+}
+
+void writeFile(const QString &fileName, const QByteArray &bytes)
+{
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         throw EDatabaseError(QStringLiteral("Cannot create file \"%1\": %2").arg(fileName, file.errorString()));
     if (file.write(bytes) != bytes.size() || !file.flush() || !SyncToDisk(file) || !file.commit())
         throw EDatabaseError(QStringLiteral("Cannot write file \"%1\": %2").arg(fileName, file.errorString()));
+}
+
+void write(const QString &fileName, const Table &table, Format format)
+{
+    writeFile(fileName, encode(table, format, fileName));
 }
 
 Contents decodeBinary(const QByteArray &bytes, const QString &fileName)
@@ -881,13 +1144,18 @@ Contents decodeBinary(const QByteArray &bytes, const QString &fileName)
 
 Contents decodeXml(const QByteArray &bytes, const QString &fileName)
 {
-    return XmlReader(bytes, fileName).read();
+    const QString text = DecodeXmlText(bytes, fileName);
+    CheckAttributeCounts(text, fileName);
+    return XmlReader(text, fileName).read();
 }
 
 Contents decode(const QByteArray &bytes, const QString &fileName)
 {
     if (bytes.startsWith("\xd9\xd9\xf7"))
         return decodeBinary(bytes, fileName);
+    if (bytes.startsWith("\xff\xfe") || bytes.startsWith("\xfe\xff") || bytes.startsWith(QByteArray("<\0", 2)) ||
+        bytes.startsWith(QByteArray("\0<", 2)))
+        return decodeXml(bytes, fileName);
     qsizetype i = bytes.startsWith("\xef\xbb\xbf") ? 3 : 0;
     while (i < bytes.size() && (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\r' || bytes[i] == '\n'))
         ++i;
@@ -896,17 +1164,70 @@ Contents decode(const QByteArray &bytes, const QString &fileName)
     Invalid(fileName, QStringLiteral("unknown format"));
 }
 
+QByteArray readFileBytes(const QString &fileName, qint64 maxSize)
+{
+    QFile file;
+    bool opened = false;
+#ifdef Q_OS_UNIX
+    // Opened without waiting (a FIFO would block the open until a writer
+    // comes), then the open file itself is asked what it is: nothing can
+    // swap the file between the check and the read.
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat info;
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            ::close(fd);
+            Invalid(fileName, QStringLiteral("it is not a regular file"));
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        opened = file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        if (!opened)
+            ::close(fd);
+    }
+    if (!opened) {
+        file.setFileName(fileName);
+        opened = file.open(QIODevice::ReadOnly);
+    }
+#else
+    const QFileInfo info(fileName);
+    if (info.exists() && !info.isFile())
+        Invalid(fileName, QStringLiteral("it is not a regular file"));
+    file.setFileName(fileName);
+    opened = file.open(QIODevice::ReadOnly);
+#endif
+    if (!opened)
+        throw EDatabaseError(QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, file.errorString()));
+    const auto tooLarge = [&] { Invalid(fileName, QStringLiteral("the file is too large")); };
+    if (file.size() > maxSize)
+        tooLarge();
+    // Read in pieces up to one byte past the limit, whatever size the file
+    // claims: some files claim none and deliver without end.
+    QByteArray bytes;
+    bytes.reserve(qsizetype(std::min(file.size(), maxSize)) + 1);
+    constexpr qint64 Piece = 1 << 20;
+    for (;;) {
+        const qsizetype at = bytes.size();
+        const qint64 want = std::min<qint64>(Piece, maxSize + 1 - at);
+        bytes.resize(at + qsizetype(want));
+        const qint64 got = file.read(bytes.data() + at, want);
+        if (got < 0)
+            throw EDatabaseError(QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, file.errorString()));
+        bytes.resize(at + qsizetype(got));
+        if (bytes.size() > maxSize)
+            tooLarge();
+        if (got == 0)
+            break;
+    }
+    return bytes;
+}
+
 Contents read(const QString &fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EDatabaseError(QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, file.errorString()));
-    if (file.size() > MaxFileSize)
-        Invalid(fileName, QStringLiteral("the file is too large"));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EDatabaseError(QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, file.errorString()));
-    return decode(bytes, fileName);
+    try {
+        return decode(readFileBytes(fileName), fileName);
+    } catch (const std::bad_alloc &) {
+        throw EDatabaseError(QStringLiteral("Cannot read file \"%1\": not enough memory").arg(fileName));
+    }
 }
 
 } // namespace store::DataPacket

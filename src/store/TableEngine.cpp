@@ -37,6 +37,26 @@ QString FieldTypeName(FieldType type)
     return {};
 }
 
+bool IsValidDateTime(double value)
+{
+    // As kept, to the millisecond (a value a hair below the limit would be
+    // written as the limit); also false for NaN.
+    const double kept = zel::RoundToMs(value);
+    return kept > MinDateTime && kept < MaxDateTime;
+}
+
+QString CutText(const QString &text, int size)
+{
+    if (size <= 0)
+        return {};
+    if (text.size() <= size)
+        return text;
+    qsizetype length = size;
+    if (text.at(length - 1).isHighSurrogate() && text.at(length).isLowSurrogate())
+        --length;
+    return text.left(length);
+}
+
 // ---------------------------------------------------------------------------
 // Field
 
@@ -174,6 +194,9 @@ void Field::checkWritable() const
 void Field::setNumber(double value)
 {
     checkWritable();
+    if (m_def.type == FieldType::DateTime && !IsValidDateTime(value))
+        throw EDatabaseError(QStringLiteral("The date and time %1 of field '%2' is out of range (years 1 to 9999)")
+                                 .arg(QString::number(value, 'g', 17), m_def.name));
     RowData *row = m_table->writeRow();
     if (m_def.type == FieldType::Boolean)
         value = value != 0 ? 1 : 0;
@@ -198,9 +221,16 @@ void Field::setAsDateTime(TDateTime value)
         return;
     }
     if (m_def.type == FieldType::Integer) {
-        setAsInteger(int(std::trunc(value)));
+        const double whole = std::trunc(value);
+        if (!(whole >= double(std::numeric_limits<int>::min()) && whole <= double(std::numeric_limits<int>::max())))
+            throw EDatabaseError(QStringLiteral("'%1' is not a valid integer value for field '%2'")
+                                     .arg(QString::number(value, 'g', 17), m_def.name));
+        setAsInteger(int(whole));
         return;
     }
+    if (!std::isfinite(value))
+        throw EDatabaseError(QStringLiteral("The date and time %1 of field '%2' is out of range (years 1 to 9999)")
+                                 .arg(QString::number(value, 'g', 17), m_def.name));
     setNumber(zel::RoundToMs(value));
 }
 
@@ -220,7 +250,7 @@ void Field::setAsString(const QString &value)
     case FieldType::Memo: {
         checkWritable();
         RowData *row = m_table->writeRow();
-        row->strings[m_slot] = (m_def.size > 0 && value.size() > m_def.size) ? value.left(m_def.size) : value;
+        row->strings[m_slot] = m_def.size > 0 ? CutText(value, m_def.size) : value;
         row->nullMask &= ~(quint64(1) << m_index);
         m_table->fieldChanged(this);
         return;
@@ -364,6 +394,38 @@ void Table::setFieldDefs(const QList<FieldDef> &defs)
         const Field *f = findField(m_indexFieldName);
         m_indexField = f ? f->index() : -1;
     }
+    updateIndexField();
+}
+
+void Table::updateIndexField()
+{
+    const Field *key = m_indexField >= 0 ? m_fields[size_t(m_indexField)].get() : nullptr;
+    m_indexSlot = key ? key->slot() : -1;
+    m_indexIsString = key && key->isStringType();
+}
+
+int Table::compareRows(const RowData &a, const RowData &b) const
+{
+    if (m_indexField < 0)
+        return 0;
+    const quint64 bit = quint64(1) << m_indexField;
+    const bool aNull = a.nullMask & bit;
+    const bool bNull = b.nullMask & bit;
+    if (m_indexIsString) {
+        if (aNull || bNull)
+            return int(bNull) - int(aNull);
+        return a.strings[m_indexSlot].compare(b.strings[m_indexSlot], Qt::CaseInsensitive);
+    }
+    const double x = numberKey(a);
+    const double y = numberKey(b);
+    return x < y ? -1 : (y < x ? 1 : 0);
+}
+
+double Table::numberKey(const RowData &row) const
+{
+    // Fields never hold an infinite number, so a null key sorts first.
+    return (row.nullMask & (quint64(1) << m_indexField)) ? -std::numeric_limits<double>::infinity()
+                                                         : row.numbers[m_indexSlot];
 }
 
 void Table::buildFields()
@@ -531,18 +593,12 @@ void Table::setIndexFieldName(const QString &name)
     if (!name.isEmpty() && !f && !m_defs.isEmpty())
         throw EDatabaseError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), name));
     m_indexField = f ? f->index() : -1;
+    updateIndexField();
     if (active() && m_indexField >= 0 && m_state == DataSetState::Browse) {
         // Re-order the current rows at once, keeping the current record.
         const RowData *current = m_cursor >= 0 ? m_rows[size_t(m_cursor)].get() : nullptr;
-        const Field &key = *m_fields[size_t(m_indexField)];
-        if (key.isStringType()) {
-            std::stable_sort(m_rows.begin(), m_rows.end(), [&](const Row &a, const Row &b) {
-                return a->strings[key.slot()].compare(b->strings[key.slot()], Qt::CaseInsensitive) < 0;
-            });
-        } else {
-            std::stable_sort(m_rows.begin(), m_rows.end(),
-                             [&](const Row &a, const Row &b) { return sortKey(*a) < sortKey(*b); });
-        }
+        std::stable_sort(m_rows.begin(), m_rows.end(),
+                         [this](const Row &a, const Row &b) { return compareRows(*a, *b) < 0; });
         int index = -1;
         for (size_t i = 0; i < m_rows.size(); ++i) {
             if (m_rows[i].get() == current)
@@ -551,16 +607,6 @@ void Table::setIndexFieldName(const QString &name)
         setCursor(index >= 0 ? index : (m_rows.empty() ? -1 : 0));
         notifyDataSetChange();
     }
-}
-
-double Table::sortKey(const RowData &row) const
-{
-    if (m_indexField < 0)
-        return 0;
-    if (row.nullMask & (quint64(1) << m_indexField))
-        return -std::numeric_limits<double>::infinity();
-    const Field &key = *m_fields[size_t(m_indexField)];
-    return key.isStringType() ? 0 : row.numbers[key.slot()];
 }
 
 void Table::refresh()
@@ -585,36 +631,31 @@ void Table::refresh()
 
     const std::vector<Row> &source = m_provider->m_rows;
     const FilterExpression *filter = m_filter.get();
-    std::vector<Row> result;
-    result.reserve(source.size());
-    const bool stringKey = m_indexField >= 0 && m_fields[size_t(m_indexField)]->isStringType();
-    if (m_indexField < 0 || stringKey) {
-        for (const Row &row : source) {
-            if (!filter || filter->matches(*row))
-                result.push_back(row);
-        }
-        if (stringKey) {
-            const int slot = m_fields[size_t(m_indexField)]->slot();
-            std::stable_sort(result.begin(), result.end(), [slot](const Row &a, const Row &b) {
-                return a->strings[slot].compare(b->strings[slot], Qt::CaseInsensitive) < 0;
-            });
-        }
-    } else {
-        struct Keyed
-        {
-            double key;
-            const Row *row;
-        };
-        std::vector<Keyed> keyed;
-        keyed.reserve(source.size());
-        for (const Row &row : source) {
-            if (!filter || filter->matches(*row))
-                keyed.push_back({sortKey(*row), &row});
-        }
-        std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) { return a.key < b.key; });
-        for (const Keyed &k : keyed)
-            result.push_back(*k.row);
+    // The rows are sorted as pointers into the master's list (cheaper to move
+    // than shared rows), then taken in that order. A number key is read once
+    // per row, beside its pointer, and the rows sorted by it: the order of
+    // compareRows, without reaching into every row at every comparison.
+    struct Keyed
+    {
+        double key;
+        const Row *row;
+    };
+    std::vector<Keyed> kept;
+    kept.reserve(source.size());
+    const bool numberIndex = m_indexField >= 0 && !m_indexIsString;
+    for (const Row &row : source) {
+        if (!filter || filter->matches(*row))
+            kept.push_back({numberIndex ? numberKey(*row) : 0.0, &row});
     }
+    if (numberIndex)
+        std::stable_sort(kept.begin(), kept.end(), [](const Keyed &a, const Keyed &b) { return a.key < b.key; });
+    else if (m_indexField >= 0)
+        std::stable_sort(kept.begin(), kept.end(),
+                         [this](const Keyed &a, const Keyed &b) { return compareRows(**a.row, **b.row) < 0; });
+    std::vector<Row> result;
+    result.reserve(kept.size());
+    for (const Keyed &k : kept)
+        result.push_back(*k.row);
     m_rows = std::move(result);
     setCursor(m_rows.empty() ? -1 : 0);
     m_bof = true; // freshly read: at the beginning of the data
@@ -714,11 +755,12 @@ bool Table::locate(const QString &fieldName, const QVariant &value)
         const double wanted =
             value.typeId() == QMetaType::QDateTime ? zel::ToDateTime(value.toDateTime()) : value.toDouble(&ok);
         const int slot = f.slot();
-        auto keyOf = [&](const Row &r) { return sortKey(*r); };
         if (f.index() == m_indexField) {
-            // Ordered by this field: binary search for the first equal key.
-            auto it = std::lower_bound(m_rows.begin(), m_rows.end(), wanted,
-                                       [&](const Row &r, double v) { return keyOf(r) < v; });
+            // Ordered by this field (null keys first): binary search for the
+            // first equal key.
+            auto it = std::lower_bound(m_rows.begin(), m_rows.end(), wanted, [&](const Row &r, double v) {
+                return (r->nullMask & bit) || r->numbers[slot] < v;
+            });
             if (it != m_rows.end() && !((*it)->nullMask & bit) && (*it)->numbers[slot] == wanted)
                 found = int(it - m_rows.begin());
         } else {
@@ -839,17 +881,9 @@ int Table::insertPosition(const RowData &row) const
 {
     if (m_indexField < 0)
         return int(m_rows.size());
-    const Field &key = *m_fields[size_t(m_indexField)];
-    if (key.isStringType()) {
-        const QString &k = row.strings[key.slot()];
-        auto it = std::upper_bound(m_rows.begin(), m_rows.end(), k, [&](const QString &v, const Row &r) {
-            return v.compare(r->strings[key.slot()], Qt::CaseInsensitive) < 0;
-        });
-        return int(it - m_rows.begin());
-    }
-    const double k = sortKey(row);
-    auto it =
-        std::upper_bound(m_rows.begin(), m_rows.end(), k, [&](double v, const Row &r) { return v < sortKey(*r); });
+    // After every row of an equal key, as a sort of the rows would put it.
+    auto it = std::upper_bound(m_rows.begin(), m_rows.end(), row,
+                               [this](const RowData &r, const Row &other) { return compareRows(r, *other) < 0; });
     return int(it - m_rows.begin());
 }
 
@@ -870,7 +904,7 @@ void Table::post()
         m_rows.insert(m_rows.begin() + pos, std::move(row));
         m_cursor = pos;
     } else {
-        const bool keyChanged = m_indexField >= 0 && sortKey(*row) != sortKey(*m_rows[size_t(m_editIndex)]);
+        const bool keyChanged = compareRows(*row, *m_rows[size_t(m_editIndex)]) != 0;
         if (keyChanged) {
             m_rows.erase(m_rows.begin() + m_editIndex);
             const int pos = insertPosition(*row);
@@ -998,8 +1032,14 @@ void Table::notifyScroll()
 
 void Table::saveToFile(const QString &name, FileFormat format) const
 {
+    DataPacket::writeFile(name, saveToBytes(name, format));
+}
+
+QByteArray Table::saveToBytes(const QString &name, FileFormat format) const
+{
     checkActive();
-    DataPacket::write(name, *this, format == FileFormat::Xml ? DataPacket::Format::Xml : DataPacket::Format::Binary);
+    return DataPacket::encode(*this, format == FileFormat::Xml ? DataPacket::Format::Xml : DataPacket::Format::Binary,
+                              name);
 }
 
 void Table::loadFromFile(const QString &name)

@@ -45,6 +45,16 @@ struct FieldDef
 
 QString FieldTypeName(FieldType type);
 
+// The date-times a field holds and a file carries: the years 1 to 9999 (a
+// negative value before 1899-12-30 still counts its time of day forwards).
+inline constexpr double MinDateTime = -693594.0; // exclusive: 1 January 0001 is -693593
+inline constexpr double MaxDateTime = 2958466.0; // exclusive: 1 January 10000
+bool IsValidDateTime(double value);
+
+// The first characters of a text, at most size (none when size is 0 or
+// less): a surrogate pair that the cut would split is left out whole.
+QString CutText(const QString &text, int size);
+
 // One row: numbers (integers, date-times and booleans are all kept as double)
 // and strings in slots assigned per field, and a null bit per field. Rows are
 // immutable once posted and shared between a master and its views, so a view
@@ -226,6 +236,9 @@ public:
     QString fileName;
     enum class FileFormat { Binary, Xml };
     void saveToFile(const QString &fileName, FileFormat format = FileFormat::Binary) const;
+    // The bytes saveToFile writes; fails, naming the file, on a value the
+    // file could not carry back.
+    QByteArray saveToBytes(const QString &fileName, FileFormat format = FileFormat::Binary) const;
     void loadFromFile(const QString &fileName);
 
     // Rows, for the engine's own readers and writers and the item models.
@@ -266,7 +279,14 @@ private:
     void checkRequiredFields() const;
     int insertPosition(const RowData &row) const;
     void setCursor(int index);
-    double sortKey(const RowData &row) const;
+    // The one order of the rows of a table with an index field: a null key
+    // first, then numbers ascending or texts ascending without regard to
+    // case. Negative, zero or positive as a comes before, with or after b.
+    int compareRows(const RowData &a, const RowData &b) const;
+    // The key compareRows orders rows of a number index field by: the
+    // number, a null key below every number.
+    double numberKey(const RowData &row) const;
+    void updateIndexField();
     void fieldChanged(Field *field);
     void notifyDataSetChange();
     void notifyScroll();
@@ -296,6 +316,8 @@ private:
     std::shared_ptr<const FilterExpression> m_filter;
     QString m_indexFieldName;
     int m_indexField = -1;
+    int m_indexSlot = -1;
+    bool m_indexIsString = false;
 
     int m_disableCount = 0;
     bool m_pendingChange = false;

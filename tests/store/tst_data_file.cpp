@@ -13,16 +13,18 @@
 #include <QFileInfo>
 #include <QTest>
 
-#include <optional>
-
+#include <atomic>
 #include <filesystem>
+#include <optional>
+#include <thread>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #ifdef Q_OS_LINUX
 #include <linux/capability.h>
 #include <sys/syscall.h>
-#include <unistd.h>
 #endif
 
 using namespace store;
@@ -226,6 +228,7 @@ private Q_SLOTS:
         WriteBytes(DataFile(), content);
         WriteBytes(DataDir() + QStringLiteral("Alarms.ka2.bak"), QByteArray("previous state"));
         WriteBytes(DataDir() + QStringLiteral("Alarms backup 1.ka2"), QByteArray("older rescue"));
+        WriteBytes(DataDir() + QStringLiteral("Alarms damaged 1.ka2"), QByteArray("older damage"));
         ErrorTexts errors;
         {
             TdmKaAlarms dm;
@@ -240,22 +243,81 @@ private Q_SLOTS:
             QVERIFY(dm.cdsAlarms.active());
             QCOMPARE(Bytes(DataDir() + QStringLiteral("Alarms backup 1.ka2")), QByteArray("older rescue"));
             QCOMPARE(Bytes(DataDir() + QStringLiteral("Alarms backup 2.ka2")), QByteArray("previous state"));
+            // The damaged file itself is kept under the next free number.
+            QCOMPARE(Bytes(DataDir() + QStringLiteral("Alarms damaged 1.ka2")), QByteArray("older damage"));
+            QCOMPARE(Bytes(DataDir() + QStringLiteral("Alarms damaged 2.ka2")), content);
             // The damaged file stays until something is posted.
             QCOMPARE(Bytes(DataFile()), content);
             AddAlarm(dm, zel::EncodeDate(2026, 3, 10));
             QCOMPARE(Stored(DataFile()), QStringList({QStringLiteral("1:Alarm")}));
             QCOMPARE(Bytes(DataFile() + QStringLiteral(".bak")), content);
+            // Two saves later the damaged bytes are still there.
+            AddAlarm(dm, zel::EncodeDate(2026, 3, 11));
+            QCOMPARE(Bytes(DataDir() + QStringLiteral("Alarms damaged 2.ka2")), content);
         }
         QCOMPARE(errors.texts.size(), 1);
+        QVERIFY(!QFileInfo::exists(DataDir() + QStringLiteral("Alarms damaged 3.ka2")));
     }
 
-    void failedLoadWithoutBackupCopiesNothing()
+    void failedLoadWithoutBackupKeepsTheDamagedFile()
     {
         WriteBytes(DataFile(), QByteArray("junk"));
         ErrorTexts errors;
         TdmKaAlarms dm;
         QCOMPARE(errors.texts.size(), 1);
         QVERIFY(!QFileInfo::exists(DataDir() + QStringLiteral("Alarms backup 1.ka2")));
+        QCOMPARE(Bytes(DataDir() + QStringLiteral("Alarms damaged 1.ka2")), QByteArray("junk"));
+    }
+
+    // A record whose date cannot be held (a number declared as an integer)
+    // fails the load like a damaged file: reported, the file kept.
+    void unreadableValueFailsTheLoad()
+    {
+        QList<FieldDef> fields = StoredFields();
+        fields[1].type = FieldType::Integer;
+        QList<QVariantList> rows = Rows({{4, QStringLiteral("a")}, {5, QStringLiteral("b")}});
+        rows[1][1] = 4000000;
+        WritePacket(DataFile(), fields, rows);
+        const QByteArray original = Bytes(DataFile());
+        ErrorTexts errors;
+        TdmKaAlarms dm;
+        QCOMPARE(errors.texts.size(), 1);
+        QVERIFY2(errors.texts[0].contains(QLatin1String("out of range (years 1 to 9999)")),
+                 qPrintable(errors.texts[0]));
+        QVERIFY(!dm.LoadGood());
+        QCOMPARE(Bytes(DataDir() + QStringLiteral("Alarms damaged 1.ka2")), original);
+    }
+
+    // A FIFO in place of the data file is reported at once (it would block
+    // the start) and is not copied.
+    void fifoInPlaceOfTheDataFile()
+    {
+        const QByteArray path = QFile::encodeName(DataFile());
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+        // A start that waits on the FIFO is given a writer, so that a fault
+        // fails the test instead of hanging it.
+        std::atomic<bool> done{false};
+        std::thread writer([&] {
+            while (!done) {
+                const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0)
+                    ::close(fd);
+                std::this_thread::yield();
+            }
+        });
+        ErrorTexts errors;
+        {
+            TdmKaAlarms dm;
+            done = true;
+            writer.join();
+            QCOMPARE(errors.texts.size(), 1);
+            QVERIFY2(errors.texts[0].contains(
+                         QStringLiteral("\"%1\" is not a valid data file: it is not a regular file").arg(DataFile())),
+                     qPrintable(errors.texts[0]));
+            QVERIFY(!dm.LoadGood());
+            QVERIFY(!QFileInfo::exists(DataDir() + QStringLiteral("Alarms damaged 1.ka2")));
+        }
+        QFile::remove(DataFile());
     }
 
     void everyPostRotatesTheBackup()

@@ -178,6 +178,62 @@ private Q_SLOTS:
         }
     }
 
+    // In every locale Qt knows, the due filter of a fixed moment reads its
+    // date literal back as the same minute: the literal's digits are ASCII
+    // whatever digits the locale has (Chakma's and Adlam's cannot be read
+    // back by Qt), the rest of the short date is the locale's.
+    void dueFilterRoundTripsInEveryLocale()
+    {
+        FormatsGuard guard;
+        zel::FormatSettings &f = zel::Formats();
+        const TDateTime moment = zel::EncodeDateTime(2026, 12, 10, 18, 47);
+        Table master(QStringLiteral("m"));
+        master.setFieldDefs(Fields());
+        master.createDataSet();
+        master.appendRecord({1, moment, QStringLiteral("due"), 1, 0});
+        master.appendRecord({2, moment + zel::OneMinute, QStringLiteral("next minute"), 1, 0});
+        QStringList failed;
+        int locales = 0;
+        int otherDigits = 0;
+        for (const QLocale &locale :
+             QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+            ++locales;
+            otherDigits += locale.zeroDigit() != QLatin1String("0");
+            f.locale = locale;
+            f.shortDateFormat = zel::FourDigitYearPattern(locale.dateFormat(QLocale::ShortFormat));
+            const QString literal = zel::DateTimeToStr(moment);
+            TDateTime back = 0;
+            if (!zel::TryStrToDateTime(literal, back) || back != moment) {
+                failed << locale.name() + QStringLiteral(": ") + literal;
+                continue;
+            }
+            Table view(QStringLiteral("v"));
+            view.setProvider(&master);
+            view.setFilter(QStringLiteral("Deleted = 0 and Enabled = 1 and Date <= '") +
+                           QString(literal).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\''));
+            view.open();
+            if (view.recordCount() != 1 || view.fieldByName(QStringLiteral("Number")).asInteger() != 1)
+                failed << locale.name() + QStringLiteral(": filter ") + view.filter();
+        }
+        QVERIFY2(failed.isEmpty(), qPrintable(failed.join(QStringLiteral("\n"))));
+        QVERIFY(locales > 100);
+        QVERIFY(otherDigits > 0);
+    }
+
+    // The locale's own digits are still read (a text typed by the user).
+    void localeDigitsAreRead()
+    {
+        FormatsGuard guard;
+        zel::FormatSettings &f = zel::Formats();
+        f.locale = QLocale(QLocale::Arabic, QLocale::Egypt);
+        f.shortDateFormat = QStringLiteral("d/M/yyyy");
+        const QString text = f.locale.toString(QDate(2026, 3, 10), f.shortDateFormat) + QLatin1Char(' ') +
+                             f.locale.toString(QTime(8, 5), QStringLiteral("HH:mm"));
+        QVERIFY(text.front().unicode() > 0x7f);
+        QCOMPARE(zel::StrToDateTime(text), zel::EncodeDateTime(2026, 3, 10, 8, 5));
+        QCOMPARE(zel::DateTimeToStr(zel::EncodeDateTime(2026, 3, 10, 8, 5)), QStringLiteral("10/3/2026 08:05"));
+    }
+
     void timeFormatIsHoursAndMinutes()
     {
         QCOMPARE(zel::DateTimeToStr(zel::EncodeDateTime(2026, 3, 10, 8, 5, 59)), QStringLiteral("3/10/2026 08:05"));

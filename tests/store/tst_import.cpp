@@ -6,6 +6,7 @@
 #include "store/D_KA_Alarms.h"
 #include "support/TestSupport.h"
 
+#include <QSet>
 #include <QTest>
 #include <QTimer>
 
@@ -245,6 +246,89 @@ private Q_SLOTS:
             QCOMPARE(e.message(), message);
             QCOMPARE(dm.cdsAlarms.recordCount(), 0);
         }
+    }
+
+    // A date-time outside the years 1 to 9999, from a field of another type,
+    // fails the import at that record with the table engine's error: it is
+    // never saved into a data file that could not be read back.
+    void dateOutOfRangeFailsAtItsRecord_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("XML packet") << QStringLiteral("hostile.ka2.xml");
+        QTest::newRow("native packet") << QStringLiteral("hostile.ka2");
+    }
+
+    void dateOutOfRangeFailsAtItsRecord()
+    {
+        QFETCH(QString, name);
+        QList<FieldDef> fields = BaseFields() << F(QStringLiteral("Sound"));
+        fields[1] = F(QStringLiteral("Date")); // declared an integer
+        QList<QVariantList> rows;
+        for (int date : {46000, 4000000, 46001}) {
+            QVariantList row = BaseRow() << 1;
+            row[1] = date;
+            rows << row;
+        }
+        WritePacket(SourceFile(name), fields, rows);
+        TdmKaAlarms dm;
+        ErrorTexts errors;
+        try {
+            dm.ImportDataFile(SourceFile(name), false);
+            QFAIL("no failure");
+        } catch (const EDatabaseError &e) {
+            QCOMPARE(e.message(),
+                     QStringLiteral("The date and time 4000000 of field 'Date' is out of range (years 1 to 9999)"));
+        }
+        QVERIFY(errors.texts.isEmpty());
+        dm.cdsAlarms.cancel();
+        QCOMPARE(dm.cdsAlarms.recordCount(), 1);
+        // What was saved reads back.
+        Table saved(QStringLiteral("saved"));
+        saved.loadFromFile(DataFile());
+        QCOMPARE(saved.recordCount(), 1);
+        QCOMPARE(saved.fieldByName(AlarmField::Date).asDateTime(), 46000.0);
+    }
+
+    // While an import runs, its progress window lets other events run: any
+    // other append or post of the master is refused until it ends, so the
+    // numbers the import gives stay unique.
+    void noOtherPostDuringAnImport()
+    {
+        QList<QVariantList> rows;
+        for (int i = 0; i < 20; ++i)
+            rows << (BaseRow() << 1);
+        WritePacket(SourceFile(), BaseFields() << F(QStringLiteral("Sound")), rows);
+        TdmKaAlarms dm;
+        AddAlarm(dm, zel::EncodeDate(2026, 1, 1), QStringLiteral("before"));
+        ErrorTexts errors;
+        QStringList refused;
+        QTimer::singleShot(0, &dm, [&] {
+            QVERIFY(dm.ImportRunning());
+            try {
+                AddAlarm(dm, zel::EncodeDate(2026, 5, 1), QStringLiteral("meanwhile"));
+            } catch (const Exception &e) {
+                refused << e.message();
+            }
+            // Nor may a second import start.
+            try {
+                dm.ImportDataFile(SourceFile(), false);
+            } catch (const Exception &e) {
+                refused << e.message();
+            }
+        });
+        dm.ImportDataFile(SourceFile(), false);
+        QVERIFY(!dm.ImportRunning());
+        const QString message = QStringLiteral("An import is running: wait until it ends.");
+        QCOMPARE(refused, QStringList({message, message}));
+        QCOMPARE(errors.texts, QStringList(QStringLiteral("Import successfull !")));
+        QCOMPARE(dm.cdsAlarms.recordCount(), 21);
+        QSet<int> numbers;
+        for (int i = 0; i < dm.cdsAlarms.recordCount(); ++i)
+            numbers << dm.cdsAlarms.withRow(i, [&] { return Value(dm, AlarmField::Number).toInt(); });
+        QCOMPARE(numbers.size(), 21);
+        // After the import, posting works again.
+        AddAlarm(dm, zel::EncodeDate(2026, 5, 1), QStringLiteral("after"));
+        QCOMPARE(dm.NextNumber(), 23);
     }
 
     void xmlPacketsAreRead()

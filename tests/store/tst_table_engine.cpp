@@ -7,6 +7,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cmath>
+#include <limits>
+
 using namespace store;
 
 namespace {
@@ -185,6 +188,126 @@ private Q_SLOTS:
         QCOMPARE(Numbers(t), QList<int>({2, 2, 9}));
         t.emptyDataSet();
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, t.deleteRecord());
+    }
+
+    // A row whose key changed is placed again, up or down, for every key
+    // type, and a view ordered by the same field puts the rows in the same
+    // order: one comparison of rows everywhere.
+    void editedRowsArePlacedAgain_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QVariantList>("keys"); // of rows 1, 2, 3
+        QTest::addColumn<QVariant>("up");       // for row 1
+        QTest::addColumn<QList<int>>("afterUp");
+        QTest::addColumn<QVariant>("down"); // for row 3
+        QTest::addColumn<QList<int>>("afterDown");
+        const auto date = [](int day) { return QVariant(zel::EncodeDateTime(2026, 3, day, 8, 0)); };
+        QTest::newRow("integer") << int(FieldType::Integer) << QVariantList{10, 20, 30} << QVariant(40)
+                                 << QList<int>{2, 3, 1} << QVariant(5) << QList<int>{3, 2, 1};
+        QTest::newRow("date-time") << int(FieldType::DateTime) << QVariantList{date(10), date(11), date(12)} << date(13)
+                                   << QList<int>{2, 3, 1} << date(1) << QList<int>{3, 2, 1};
+        QTest::newRow("string") << int(FieldType::String)
+                                << QVariantList{QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")}
+                                << QVariant(QStringLiteral("E")) << QList<int>{2, 3, 1} << QVariant(QStringLiteral("a"))
+                                << QList<int>{3, 2, 1};
+        QTest::newRow("memo") << int(FieldType::Memo)
+                              << QVariantList{QStringLiteral("bb"), QStringLiteral("cc"), QStringLiteral("dd")}
+                              << QVariant(QStringLiteral("ddd")) << QList<int>{2, 3, 1} << QVariant(QStringLiteral("B"))
+                              << QList<int>{3, 2, 1};
+        QTest::newRow("boolean") << int(FieldType::Boolean) << QVariantList{false, false, true} << QVariant(true)
+                                 << QList<int>{2, 3, 1} << QVariant(false) << QList<int>{2, 3, 1};
+    }
+
+    void editedRowsArePlacedAgain()
+    {
+        QFETCH(int, type);
+        QFETCH(QVariantList, keys);
+        QFETCH(QVariant, up);
+        QFETCH(QList<int>, afterUp);
+        QFETCH(QVariant, down);
+        QFETCH(QList<int>, afterDown);
+        Table t(QStringLiteral("t"));
+        t.setFieldDefs({{QStringLiteral("Number"), FieldType::Integer, 0, true, false},
+                        {QStringLiteral("Key"), FieldType(type), 0, false, false}});
+        t.setIndexFieldName(QStringLiteral("Key"));
+        t.createDataSet();
+        for (int i = 0; i < 3; ++i)
+            t.appendRecord({i + 1, keys[i]});
+        QCOMPARE(Numbers(t), QList<int>({1, 2, 3}));
+        Table view(QStringLiteral("v"));
+        view.setProvider(&t);
+        view.setIndexFieldName(QStringLiteral("Key"));
+        const auto setKey = [&](int number, const QVariant &key) {
+            QVERIFY(t.locate(QStringLiteral("Number"), number));
+            t.edit();
+            t.fieldByName(QStringLiteral("Key")).setValue(key);
+            t.post();
+            // The cursor follows the row to its new place.
+            QCOMPARE(t.fieldByName(QStringLiteral("Number")).asInteger(), number);
+            view.close();
+            view.open();
+            QCOMPARE(Numbers(view), Numbers(t));
+        };
+        setKey(1, up);
+        QCOMPARE(Numbers(t), afterUp);
+        setKey(3, down);
+        QCOMPARE(Numbers(t), afterDown);
+        // A null key comes first.
+        setKey(afterDown.last(), QVariant());
+        QCOMPARE(Numbers(t).first(), afterDown.last());
+    }
+
+    // A date-time field holds the years 1 to 9999 only, what its files can
+    // carry: anything else fails with the engine's error and changes nothing.
+    void dateTimeFieldsKeepTheirRange_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("year 1") << zel::EncodeDate(1, 1, 1) << true;
+        QTest::newRow("year 1, 06:00") << zel::ToDateTime(QDateTime(QDate(1, 1, 1), QTime(6, 0))) << true;
+        QTest::newRow("epoch") << 0.0 << true;
+        QTest::newRow("end of 9999") << zel::EncodeDateTime(9999, 12, 31, 23, 59, 59, 999) << true;
+        QTest::newRow("10000") << 2958466.0 << false;
+        QTest::newRow("4000000") << 4000000.0 << false;
+        QTest::newRow("before year 1") << -693594.0 << false;
+        QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << false;
+        QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << false;
+    }
+
+    void dateTimeFieldsKeepTheirRange()
+    {
+        QFETCH(double, value);
+        QFETCH(bool, accepted);
+        Table t(QStringLiteral("t"));
+        t.setFieldDefs(Fields());
+        t.createDataSet();
+        Add(t, 1, 100, QStringLiteral("a"));
+        t.edit();
+        Field &date = t.fieldByName(QStringLiteral("Date"));
+        for (int way = 0; way < 2; ++way) {
+            try {
+                if (way == 0)
+                    date.setAsDateTime(value);
+                else
+                    date.setValue(value);
+                QVERIFY(accepted);
+                QCOMPARE(date.asDateTime(), value);
+            } catch (const EDatabaseError &e) {
+                QVERIFY2(!accepted, qPrintable(e.message()));
+                QVERIFY2(e.message().contains(QLatin1String("'Date' is out of range (years 1 to 9999)")),
+                         qPrintable(e.message()));
+                QCOMPARE(date.asDateTime(), 100.0);
+            }
+        }
+        // An integer field takes the whole days of a date-time within its range.
+        Field &number = t.fieldByName(QStringLiteral("Number"));
+        if (accepted) {
+            number.setAsDateTime(value);
+            QCOMPARE(number.asInteger(), int(std::trunc(value)));
+        }
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, number.setAsDateTime(1e12));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, number.setAsDateTime(std::numeric_limits<double>::quiet_NaN()));
+        t.cancel();
     }
 
     void viewsAreFilteredSortedSnapshots()

@@ -3,7 +3,7 @@
 // Shutdown asks and ends the program with the data file written, and a
 // second copy ends at once. The end of the session keeps an option changed on
 // the open options page, and ends the program while a message of its start is
-// open.
+// open. An unreadable data file is kept at start.
 #include "diag/ZelException.h"
 #include "store/D_KA_Alarms.h"
 #include "support/BaseSupport.h"
@@ -16,6 +16,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRect>
 #include <QStandardPaths>
@@ -25,6 +26,7 @@
 #include <csignal>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 using namespace desktop;
 
@@ -119,6 +121,12 @@ void ShutDown(QProcess &program, const QRect &icon)
     QVERIFY(Key({QStringLiteral("Return")}));
     QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 15000);
     QCOMPARE(program.exitCode(), 0);
+}
+
+QByteArray Bytes(const QString &fileName)
+{
+    QFile f(fileName);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -350,6 +358,60 @@ private Q_SLOTS:
         // Two clicks on the icon closer together would be a double click.
         QTest::qWait(DoubleClickGapMs());
         ShutDown(program, icon);
+    }
+
+    // A data file that cannot be read at start, damaged or a FIFO: the program
+    // starts at once, says so in a message box, keeps a copy of the backup
+    // and of the damaged file itself, and still has them after its end.
+    void unreadableDataFileIsKept_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("damaged file") << false;
+        QTest::newRow("FIFO") << true;
+    }
+
+    void unreadableDataFileIsKept()
+    {
+        QFETCH(bool, fifo);
+        testsupport::ClearDataDir();
+        const QString dataFile = testsupport::DataFile();
+        const QString dir = testsupport::DataDir();
+        const QByteArray damaged("\xd9\xd9\xf7 half a data file");
+        const QByteArray previous("the previous state");
+        const auto write = [](const QString &name, const QByteArray &bytes) {
+            QFile f(name);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes);
+        };
+        if (fifo)
+            QCOMPARE(::mkfifo(QFile::encodeName(dataFile).constData(), 0600), 0);
+        else
+            write(dataFile, damaged);
+        write(dataFile + QStringLiteral(".bak"), previous);
+
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(ALMARIK_STAGED_EXE), {});
+        QVERIFY(program.waitForStarted());
+        // The message box of the failed load, captioned with the title (the
+        // desktop may add the program's name), active: Return closes it.
+        QTRY_VERIFY_WITH_TIMEOUT(ActiveWindowName().startsWith(QStringLiteral("Almarik 2")), 15000);
+        QVERIFY(Key({QStringLiteral("Return")}));
+        QTRY_VERIFY_WITH_TIMEOUT(TrayIcon().isValid(), 15000);
+        QCOMPARE(Bytes(dir + QStringLiteral("Alarms backup 1.ka2")), previous);
+        if (fifo)
+            QVERIFY(!QFile::exists(dir + QStringLiteral("Alarms damaged 1.ka2")));
+        else
+            QCOMPARE(Bytes(dir + QStringLiteral("Alarms damaged 1.ka2")), damaged);
+
+        // The session ends the program: the data file is written (empty),
+        // the copies stay.
+        program.terminate();
+        QVERIFY(program.waitForFinished(15000));
+        QVERIFY(QFileInfo(dataFile).isFile());
+        QCOMPARE(Bytes(dir + QStringLiteral("Alarms backup 1.ka2")), previous);
+        if (!fifo)
+            QCOMPARE(Bytes(dir + QStringLiteral("Alarms damaged 1.ka2")), damaged);
     }
 };
 
