@@ -301,6 +301,7 @@ int TfmKaShow::DisplayAlarm(int &minutes)
 
     int result = abrNone;
     m_answered = false;
+    m_followed = false;
     try {
         const Table &alarm = dmKaAlarms->cdsThread;
         const QString application = alarm.fieldByName(AlarmField::Application).asString();
@@ -446,10 +447,15 @@ void TfmKaShow::PlaceWindow(int position, int margin)
     const QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
+    m_placement = position;
+    m_margin = margin;
     const QRect work = screen->availableGeometry();
-    // The whole window, frame included, is what is placed.
-    const int w = width() + m_frame.left() + m_frame.right();
-    const int h = height() + m_frame.top() + m_frame.bottom();
+    // The whole window, frame included, is what is placed. The frame is the
+    // one the platform knows, else the one seen at the last display.
+    const QMargins known = FrameMargins();
+    const QMargins frame = known.isNull() ? m_frame : known;
+    const int w = width() + frame.left() + frame.right();
+    const int h = height() + frame.top() + frame.bottom();
     int left = 0;
     int top = 0;
     switch (position) {
@@ -476,7 +482,18 @@ void TfmKaShow::PlaceWindow(int position, int margin)
         break;
     }
     }
-    move(left, top);
+    // move() places the frame the platform knows of.
+    m_placing = true;
+    move(left + frame.left() - known.left(), top + frame.top() - known.top());
+    m_placing = false;
+}
+
+QMargins TfmKaShow::FrameMargins() const
+{
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                    outer.bottom() - inner.bottom());
 }
 
 // ---------------------------------------------------------------------------
@@ -580,6 +597,7 @@ void TfmKaShow::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     if (!event->spontaneous())
         FormShow();
+    QTimer::singleShot(0, this, [this] { FollowFrame(); });
 }
 
 void TfmKaShow::hideEvent(QHideEvent *event)
@@ -587,12 +605,27 @@ void TfmKaShow::hideEvent(QHideEvent *event)
     QDialog::hideEvent(event);
     if (!event->spontaneous())
         FormHide();
-    // The frame's size, now known, places the next boxes exactly.
-    const QRect outer = frameGeometry();
-    const QRect inner = geometry();
-    if (outer.isValid() && outer != inner)
-        m_frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                           outer.bottom() - inner.bottom());
+}
+
+void TfmKaShow::moveEvent(QMoveEvent *event)
+{
+    QDialog::moveEvent(event);
+    FollowFrame();
+}
+
+void TfmKaShow::FollowFrame()
+{
+    if (!isVisible() || m_placing || m_followed)
+        return;
+    // The window manager's frame is known only once the window is shown:
+    // when it differs from the one the placement counted with, place again.
+    const QMargins frame = FrameMargins();
+    if (frame.isNull() || frame == m_frame)
+        return;
+    m_frame = frame;
+    // Once per display: the placement never chases the window manager.
+    m_followed = true;
+    PlaceWindow(m_placement, m_margin);
 }
 
 void TfmKaShow::closeEvent(QCloseEvent *event)

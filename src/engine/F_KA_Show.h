@@ -89,6 +89,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void reject() override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -99,6 +100,9 @@ private:
     void ShowCountdown();
     void PlaceWindow(int position, int margin);
     void ApplyStayOnTop();
+    // Places the window again once the window manager's frame is known.
+    void FollowFrame();
+    QMargins FrameMargins() const;
 
     int m_okImage = 0;
     int m_countdown = 0;
@@ -108,6 +112,10 @@ private:
     QString m_launchCaption;
     // Size of the window frame around the client area, known once shown.
     QMargins m_frame;
+    int m_placement = 4;
+    int m_margin = 0;
+    bool m_placing = false;
+    bool m_followed = false;
 };
 
 // The alarm box of the running program (null when there is none).
