@@ -1,9 +1,10 @@
 // The check timer: its worker thread and the hand-over to the main thread,
 // TimerTimer's skips and flags, the state switch and the timer, the
 // last check of Shutdown for the exit alarms.
-#include "app/U_KA_Var.h"
+#include "base/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
 #include "store/D_KA_Alarms.h"
+#include "support/ProgramFixture.h"
 #include "support/TestSupport.h"
 #include "ui/F_KA_Main.h"
 #include "ui/ThreadTimer.h"
