@@ -188,12 +188,12 @@ private Q_SLOTS:
 
         // The box comes up on its own with the sound playing.
         QString box;
-        QTRY_VERIFY_WITH_TIMEOUT(!(box = FindWindow(QStringLiteral("Almarik 2 - Alarm"))).isEmpty(), 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(listener.peak() > 2000, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(box = FindWindow(QStringLiteral("Almarik 2 - Alarm"))).isEmpty(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(listener.peak() > 2000, 20000);
         // At the bottom right of the work area, 50 pixels from its edges.
         const QRect work = WorkArea();
         QVERIFY(work.isValid());
-        QTRY_COMPARE_WITH_TIMEOUT(Outer(box).bottomRight(), work.bottomRight() - QPoint(50, 50), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(Outer(box).bottomRight(), work.bottomRight() - QPoint(50, 50), 20000);
         // Nothing happened to the alarm yet.
         QCOMPARE(ReadAlarm(1).deleted, 0);
 
@@ -201,7 +201,7 @@ private Q_SLOTS:
         Run({QStringLiteral("xdotool"), QStringLiteral("windowactivate"), QStringLiteral("--sync"), box});
         Run({QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("--window"), box,
              QStringLiteral("Return")});
-        QTRY_VERIFY_WITH_TIMEOUT(FindWindow(QStringLiteral("Almarik 2 - Alarm")).isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(FindWindow(QStringLiteral("Almarik 2 - Alarm")).isEmpty(), 30000);
 
         // The fired record is postponed by 10 minutes as a one-time alarm,
         // and the weekly series goes on in a new record.
@@ -229,7 +229,7 @@ private Q_SLOTS:
         program.setProcessChannelMode(QProcess::ForwardedChannels);
         program.start(QStringLiteral(ALMARIK_STAGED_EXE), {});
         QVERIFY(program.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(!FindWindow(QStringLiteral("Almarik 2 - Alarm")).isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!FindWindow(QStringLiteral("Almarik 2 - Alarm")).isEmpty(), 60000);
         program.terminate();
         QVERIFY(program.waitForFinished(15000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
