@@ -4,7 +4,9 @@
 #include "diag/U_ZEL_Utilities.h"
 #include "diag/ZelException.h"
 #include "store/D_KA_Alarms.h"
+#include "engine/F_KA_Show.h"
 #include "ui/F_KA_Main.h"
+#include "ui/ThreadTimer.h"
 
 #include "diag/ZelApplication.h"
 
@@ -13,6 +15,7 @@
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <memory>
 
@@ -77,11 +80,27 @@ int main(int argc, char *argv[])
             TdmKaAlarms alarms;
             if (!ZelSessionEnded()) {
                 TfmKaMain window(&alarms);
+                TfmKaShow box;
+                window.SetAlarmBox(&box);
+                alarms.SetAlarmBox(&box);
                 ZELApplication()->AppPhase = apRunning;
                 if (!ZelSessionEnded()) {
                     window.SysTray->show();
+                    // When active: the one check that fires the start
+                    // periodicities, then the check timer. It runs as the
+                    // event loop's first work, so a session that ends while
+                    // its alarm box is open ends the program too.
+                    QTimer::singleShot(0, &window, [&window] {
+                        if (!window.miActive->isChecked())
+                            return;
+                        ZELApplication()->AppPhase = apStartupCheck;
+                        window.TimerTimer();
+                        ZELApplication()->AppPhase = apRunning;
+                        window.Timer->setEnabled(true);
+                    });
                     result = QApplication::exec();
                 }
+                window.Timer->stop();
             }
             // The windows are gone; the data module writes the file as it ends.
         } catch (const EAbort &) {

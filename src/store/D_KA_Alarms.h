@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <functional>
+
 class TProgressWindow;
 
 // Fields of AlarmRecord, in order (also the order of the values of a record
@@ -58,6 +60,9 @@ public:
     // The main window, or null when there is none.
     void SetHost(TKaAlarmsHost *host) { m_host = host; }
     TKaAlarmsHost *Host() const { return m_host; }
+    // The alarm box, or null when there is none.
+    void SetAlarmBox(TKaAlarmBox *box) { m_alarmBox = box; }
+    TKaAlarmBox *AlarmBox() const { return m_alarmBox; }
 
     // Operations.
     int NextNumber();
@@ -66,6 +71,30 @@ public:
     void RefreshCurrentView();
     void SaveDataFile();
     void ImportDataFile(const QString &fileName, bool silent);
+
+    // The due-alarm check: every enabled alarm outside the trash whose date
+    // has come, earliest first, is shown in the alarm box, its application is
+    // launched, a periodic alarm goes on as a new record and the fired record
+    // is postponed or moved to the trash. Which periodicities it handles
+    // depends on the application's phase (the start-up run also fires the
+    // start periodicities). Main thread only.
+    void CheckAlarms();
+    // The last check before the program closes: only the exit periodicities.
+    void CheckExitAlarms();
+
+    // Which due alarms a check handles.
+    enum class CheckKind { Startup, Timer, Exit };
+    static bool PeriodHandled(int period, CheckKind kind);
+    // One step of a periodicity from a date (the date itself for periodicities
+    // without a step), to the millisecond.
+    static TDateTime PeriodStep(int period, TDateTime date);
+    // The first step of a periodicity from a date that is not earlier than
+    // now: missed occurrences are skipped.
+    static TDateTime NextOccurrence(int period, TDateTime date, TDateTime now);
+
+    // Hands an alarm's application to the desktop; returns the shell's result
+    // (32 or less on failure). Tests replace it.
+    std::function<int(const QString &application)> LaunchApplication;
 
     // Handlers of the data sources' notifications.
     void DataChange(store::DataSource *sender, store::Field *field);
@@ -106,6 +135,8 @@ private:
     void dmKaAlarmsDestroy();
     void SetupView(store::Table &view, store::DataSource &source, const QString &filter);
     void SetupDisplayRules();
+    void RunCheck(CheckKind kind);
+    void FireAlarm(int number, int period, CheckKind kind);
 
     // Record rules attached to the master table.
     void cdsListBeforeInsert(store::Table &table);
@@ -125,6 +156,7 @@ private:
     QString SwitchGetText(const store::Field &field, bool display) const;
 
     TKaAlarmsHost *m_host = nullptr;
+    TKaAlarmBox *m_alarmBox = nullptr;
     store::Field *m_application = nullptr;
     store::Field *m_isThereApp = nullptr;
     bool m_loadGood = false;

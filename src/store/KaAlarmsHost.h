@@ -27,4 +27,28 @@ public:
     // The field the editor's periodicity list is bound to, or null.
     virtual store::Field *PeriodicityListField() const = 0;
     virtual void SetPeriodicityListIndex(int index) = 0;
+    // Whether the window is shown: due alarms wait while it is.
+    virtual bool MainWindowVisible() const = 0;
+};
+
+// Answers of the alarm box (its modal results).
+enum AlarmBoxResult : int {
+    abrNone = 0,     // the display failed before the box was answered
+    abrClose = 1,    // closed: a periodic alarm goes on with its next occurrence
+    abrDelete = 2,   // deleted (also when the box was closed any other way)
+    abrRemember = 4, // postponed by the minutes handed back
+    abrNoLaunch = 5, // closed without launching the alarm's application
+};
+
+// What the due check needs of the alarm box: it shows the alarm at the current
+// row of the check view and answers. The box implements it; tests answer from
+// a table.
+class TKaAlarmBox
+{
+public:
+    virtual ~TKaAlarmBox() = default;
+    // Shows the alarm and returns an AlarmBoxResult; when the box was shown,
+    // minutes receives its remember minutes (0..360), otherwise it is left
+    // as it was. Raises EAbort when there is no main window.
+    virtual int DisplayAlarm(int &minutes) = 0;
 };

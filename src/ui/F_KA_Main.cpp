@@ -10,6 +10,7 @@
 #include "ui/FormStorage.h"
 #include "ui/LoginDialog.h"
 #include "store/D_KA_Alarms.h"
+#include "ui/ThreadTimer.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -48,6 +49,11 @@ TfmKaMain::TfmKaMain(TdmKaAlarms *alarms, QWidget *parent) : QWidget(parent), m_
     InitPictures();
     setObjectName(QStringLiteral("fmKaMain"));
     fmKaMain = this;
+    // The check timer: 1000 ms, disabled until the start-up sequence enables it.
+    Timer = new TThreadTimer(this, this);
+    Timer->setObjectName(QStringLiteral("Timer"));
+    Timer->setInterval(1000);
+    Timer->OnTimer = [this] { TimerTimer(); };
     BuildFrame();
     BuildTray();
     FormStorage = new TFormStorage;
@@ -56,6 +62,10 @@ TfmKaMain::TfmKaMain(TdmKaAlarms *alarms, QWidget *parent) : QWidget(parent), m_
         return dlgLoginCheckUser(user, password);
     };
     SetupFormStorage();
+    connect(&m_trayAnimation, &QTimer::timeout, this, [this] {
+        m_trayBlink = !m_trayBlink;
+        SetTrayIcon(m_trayBlink ? TrayInactiveImage : TrayActiveImage);
+    });
     m_alarms->SetHost(this);
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
         if (!WMQueryEndSession([&manager] { return manager.allowsInteraction(); }))
@@ -236,6 +246,9 @@ void TfmKaMain::FormHide()
 
 void TfmKaMain::FormDestroy()
 {
+    // The check timer's thread ends first: it reads this window.
+    Timer->stop();
+    m_trayAnimation.stop();
     // Also at the end of a session, where the window is never hidden: an
     // option changed on the open options page is kept.
     if (TPlayer *player = KaVar::Player())
@@ -261,6 +274,7 @@ bool TfmKaMain::FormCloseQuery()
 void TfmKaMain::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    m_shown = isVisible();
     if (!event->spontaneous())
         FormShow();
 }
@@ -268,6 +282,7 @@ void TfmKaMain::showEvent(QShowEvent *event)
 void TfmKaMain::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
+    m_shown = isVisible();
     if (!event->spontaneous())
         FormHide();
 }
@@ -498,9 +513,20 @@ void TfmKaMain::miExitClick()
         return;
     if (AlarmBoxVisible())
         throw Exception(Tr(QStringLiteral("Close alarm box !"), QStringLiteral("Fermer la boite d'alarme !")));
-    hide();
+    Timer->setEnabled(false);
     Busy = true;
     Closing = true;
+    hide();
+    // The last check, for the alarms set to fire on exit (when active).
+    if (miActive->isChecked()) {
+        Checking = true;
+        m_trayResponds = false;
+        try {
+            m_alarms->CheckExitAlarms();
+        } catch (...) {
+        }
+        Checking = false;
+    }
     SysTray->hide();
     close();
 }

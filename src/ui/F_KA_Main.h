@@ -34,6 +34,7 @@ class Table;
 }
 class TFormStorage;
 class TLoginDialog;
+class TThreadTimer;
 
 // The main window: the navigation bar and its four pages (calendar, list with
 // the alarm editor, trash, options), the tray icon and its menu. Created
@@ -53,6 +54,7 @@ public:
     QString PriorityItem(int index) const override;
     store::Field *PeriodicityListField() const override;
     void SetPeriodicityListIndex(int index) override;
+    bool MainWindowVisible() const override { return isVisible(); }
 
     // Flags (read by the check timer's thread where noted).
     std::atomic<bool> Busy{false};     // import, export, Shutdown running
@@ -72,6 +74,21 @@ public:
     // whether it is shown.
     void SetAlarmBox(QWidget *box) { m_alarmBox = box; }
     bool AlarmBoxVisible() const;
+    // The reminder box, once it exists: the check waits while it is shown.
+    void SetReminderBox(QWidget *box);
+
+    // The check timer: its own worker thread calls TimerTimer every second
+    // while enabled. Disabled at creation.
+    TThreadTimer *Timer;
+    // The check timer's handler: runs the due-alarm check on the main thread
+    // unless the program is busy or the main window or the reminder box is
+    // shown. Called by the timer's thread, and directly at start-up.
+    void TimerTimer();
+    // The tray icon blinks (interval in milliseconds) while the alarm box is
+    // open.
+    void SetTrayAnimation(bool on, int interval);
+    bool TrayAnimating() const;
+    int TrayAnimationInterval() const;
 
     // Handlers.
     void btnMenuClick(QToolButton *sender);
@@ -203,6 +220,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormCreate();
@@ -238,6 +256,14 @@ private:
     QToolButton *m_currentPageButton = nullptr;
     QPointer<QWidget> m_alarmBox;
     std::atomic<bool> m_trayResponds{true};
+    // Visibility of the main window and of the reminder box, as the check
+    // timer's thread reads it.
+    std::atomic<bool> m_shown{false};
+    std::atomic<bool> m_reminderShown{false};
+    QPointer<QWidget> m_reminderBox;
+    QTimer m_trayAnimation;
+    bool m_trayBlink = false;
+    bool m_inCheck = false;
     bool m_editorBound = false;
     bool m_loadingEditor = false;
     bool m_menuFromButton = false;

@@ -1,6 +1,7 @@
 // The options page of the main window: three columns of group boxes holding
 // every setting of the program, and the language lists.
 #include "ui/F_KA_Main.h"
+#include "ui/ThreadTimer.h"
 
 #include "base/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
@@ -468,6 +469,9 @@ void TfmKaMain::cbOptionsPriorityChange()
 {
     // Applied to the check timer's thread.
     m_threadPriority = cbOptionsPriority->currentIndex();
+    static constexpr QThread::Priority priorities[] = {QThread::IdlePriority, QThread::LowPriority,
+                                                       QThread::NormalPriority};
+    Timer->setPriority(priorities[std::clamp(m_threadPriority, 0, 2)]);
 }
 
 void TfmKaMain::CheckSoundDevice()

@@ -5,6 +5,8 @@
 #include "base/U_KA_Var.h"
 #include "diag/U_ZEL_Utilities.h"
 #include "store/D_KA_Alarms.h"
+#include "diag/U_ZEL_System.h"
+#include "ui/ThreadTimer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -231,5 +233,10 @@ void TfmKaMain::miActiveOrInactiveClick(QAction *sender)
         cbxOptionsEnabled->setChecked(miActive->isChecked());
     }
     SetTrayIcon(miActive->isChecked() ? TrayActiveImage : TrayInactiveImage);
+    // Once the program runs, the state switches the check timer too (not
+    // while the window is being created, nor once Shutdown began).
+    const TZELApplication *app = ZELApplication();
+    if (app && app->AppPhase != apInitializing && !Closing)
+        Timer->setEnabled(miActive->isChecked());
     SaveSettings();
 }

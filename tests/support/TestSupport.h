@@ -18,12 +18,14 @@ public:
     QString PriorityItem(int index) const override;
     store::Field *PeriodicityListField() const override { return boundField; }
     void SetPeriodicityListIndex(int index) override { periodicityIndex = index; }
+    bool MainWindowVisible() const override { return visible; }
 
     int repaints = 0;
     int pageTag = 1;
     int language = 0;
     store::Field *boundField = nullptr;
     int periodicityIndex = -1;
+    bool visible = false;
 };
 
 // Appends and posts an alarm to the master through the record rules.

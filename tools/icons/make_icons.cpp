@@ -395,6 +395,29 @@ int main(int argc, char *argv[])
         {QStringLiteral("update"), Refresh},
         {QStringLiteral("about"), [](QPainter &p) { Round(p, QColor(150, 167, 82), QStringLiteral("i")); }},
         {QStringLiteral("exit"), Power},
+        // The alarm box: close of a periodic alarm, remember, no launch and
+        // the three priorities.
+        {QStringLiteral("close_periodic"),
+         [](QPainter &p) {
+             Refresh(p);
+             Check(p);
+         }},
+        {QStringLiteral("remember"),
+         [](QPainter &p) {
+             p.setPen(Pen(QColor(40, 60, 120), 2.4));
+             p.setBrush(QColor(250, 250, 235));
+             p.drawEllipse(QPointF(16, 16), 13, 13);
+             p.drawLine(QPointF(16, 16), QPointF(16, 7));
+             p.drawLine(QPointF(16, 16), QPointF(23, 19));
+         }},
+        {QStringLiteral("no_launch"),
+         [](QPainter &p) {
+             Sheet(p, QRectF(3, 5, 26, 22), QColor(220, 230, 245));
+             Cross(p, QColor(200, 30, 30), QRectF(10, 11, 12, 12));
+         }},
+        {QStringLiteral("priority_low"), [](QPainter &p) { Round(p, QColor(60, 160, 70), QStringLiteral("-")); }},
+        {QStringLiteral("priority_normal"), [](QPainter &p) { Round(p, QColor(60, 130, 200), QStringLiteral("=")); }},
+        {QStringLiteral("priority_high"), [](QPainter &p) { Round(p, QColor(210, 40, 40), QStringLiteral("!")); }},
     };
     for (const auto &[name, draw] : small)
         Save(out, name, 16, draw);
