@@ -261,14 +261,44 @@ QString ShowFileDialog(const FileDialogRequest &request)
 {
     if (const auto &hook = FileDialogHook())
         return hook(request);
-    QFileDialog dialog(QApplication::activeWindow(), request.title, request.folder, QtFileFilter(request.filter));
-    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(request.defaultExtension);
-    dialog.setOption(QFileDialog::DontUseNativeDialog, false);
+    QFileDialog dialog(QApplication::activeWindow());
+    SetupFileDialog(dialog, request);
     if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
+void SetupFileDialog(QFileDialog &dialog, const FileDialogRequest &request)
+{
+    dialog.setWindowTitle(request.title);
+    dialog.setDirectory(request.folder);
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, false);
+#ifndef Q_OS_WIN
+    if (request.programs) {
+        // Programs carry no extension here: the patterns would hide them. The
+        // filters show their captions only and select by kind: the first one
+        // the files that can be run (and the folders, to reach them), the
+        // others every file.
+        const QStringList parts = request.filter.split(QLatin1Char('|'));
+        QStringList filters;
+        for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+            filters << parts[i] + QStringLiteral(" (*)");
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+        dialog.setNameFilters(filters);
+        const QDir::Filters every = QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot | QDir::Drives;
+        const auto select = [&dialog, every, filters](const QString &filter) {
+            dialog.setFilter(!filters.isEmpty() && filter == filters.first() ? every | QDir::Executable : every);
+        };
+        select(filters.value(0));
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, select);
+        return;
+    }
+#endif
+    dialog.setNameFilter(QtFileFilter(request.filter));
+    dialog.setDefaultSuffix(request.defaultExtension);
 }
 
 void SetFileDialogHook(std::function<QString(const FileDialogRequest &)> hook)
