@@ -8,7 +8,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QMessageBox>
+#include <QSortFilterProxyModel>
 #include <QStandardPaths>
 
 namespace {
@@ -257,6 +260,44 @@ QString QtFileFilter(const QString &filter)
     return filters.join(QStringLiteral(";;"));
 }
 
+namespace {
+
+#ifndef Q_OS_WIN
+// Between a file dialog and its folder model: while programsOnly is set, the
+// files listed are those that can be run; folders are always listed, to
+// reach them.
+class ProgramFilter : public QSortFilterProxyModel
+{
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+    void setProgramsOnly(bool on)
+    {
+        if (on == m_programsOnly)
+            return;
+        m_programsOnly = on;
+        invalidateFilter();
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex &parent) const override
+    {
+        if (!m_programsOnly)
+            return true;
+        const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
+        if (!files)
+            return true;
+        const QFileInfo info(files->filePath(files->index(row, 0, parent)));
+        return info.isDir() || (info.isFile() && info.isExecutable());
+    }
+
+private:
+    bool m_programsOnly = true;
+};
+#endif
+
+} // namespace
+
 QString ShowFileDialog(const FileDialogRequest &request)
 {
     if (const auto &hook = FileDialogHook())
@@ -285,15 +326,16 @@ void SetupFileDialog(QFileDialog &dialog, const FileDialogRequest &request)
         QStringList filters;
         for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
             filters << parts[i] + QStringLiteral(" (*)");
+        const QString programs = parts.value(0);
         dialog.setOption(QFileDialog::DontUseNativeDialog, true);
         dialog.setOption(QFileDialog::HideNameFilterDetails, true);
         dialog.setNameFilters(filters);
-        const QDir::Filters every = QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot | QDir::Drives;
-        const auto select = [&dialog, every, filters](const QString &filter) {
-            dialog.setFilter(!filters.isEmpty() && filter == filters.first() ? every | QDir::Executable : every);
-        };
-        select(filters.value(0));
-        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, select);
+        auto *kinds = new ProgramFilter(&dialog);
+        dialog.setProxyModel(kinds);
+        // The dialog names the chosen filter by its caption, or in full.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, kinds, [kinds, programs](const QString &filter) {
+            kinds->setProgramsOnly(filter == programs || filter == programs + QStringLiteral(" (*)"));
+        });
         return;
     }
 #endif
