@@ -365,12 +365,17 @@ void TDateBox::mousePressEvent(QMouseEvent *event)
     const bool empty = isEmpty();
     QDateEdit::mousePressEvent(event);
     QCalendarWidget *calendar = calendarWidget();
-    if (empty && calendar->isVisible()) {
+    if (!calendar->isVisible())
+        return;
+    if (empty) {
         // An empty box opens its calendar near the date that matters instead
         // of at the minimum; nothing is chosen until the user chooses.
         const QSignalBlocker quiet(calendar);
         calendar->setSelectedDate(pageDate());
     }
+    // The open calendar takes the keys: arrows move the day, Enter chooses,
+    // Escape closes it.
+    calendar->setFocus(Qt::PopupFocusReason);
 }
 
 void TDateBox::stepBy(int steps)
