@@ -8,7 +8,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QMessageBox>
+#include <QSortFilterProxyModel>
 #include <QStandardPaths>
 
 namespace {
@@ -257,18 +260,87 @@ QString QtFileFilter(const QString &filter)
     return filters.join(QStringLiteral(";;"));
 }
 
+namespace {
+
+#ifndef Q_OS_WIN
+// Between a file dialog and its folder model: while programsOnly is set, the
+// files listed are those that can be run; folders are always listed, to
+// reach them.
+class ProgramFilter : public QSortFilterProxyModel
+{
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+    void setProgramsOnly(bool on)
+    {
+        if (on == m_programsOnly)
+            return;
+        m_programsOnly = on;
+        invalidateFilter();
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex &parent) const override
+    {
+        if (!m_programsOnly)
+            return true;
+        const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
+        if (!files)
+            return true;
+        const QFileInfo info(files->filePath(files->index(row, 0, parent)));
+        return info.isDir() || (info.isFile() && info.isExecutable());
+    }
+
+private:
+    bool m_programsOnly = true;
+};
+#endif
+
+} // namespace
+
 QString ShowFileDialog(const FileDialogRequest &request)
 {
     if (const auto &hook = FileDialogHook())
         return hook(request);
-    QFileDialog dialog(QApplication::activeWindow(), request.title, request.folder, QtFileFilter(request.filter));
-    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(request.defaultExtension);
-    dialog.setOption(QFileDialog::DontUseNativeDialog, false);
+    QFileDialog dialog(QApplication::activeWindow());
+    SetupFileDialog(dialog, request);
     if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
+void SetupFileDialog(QFileDialog &dialog, const FileDialogRequest &request)
+{
+    dialog.setWindowTitle(request.title);
+    dialog.setDirectory(request.folder);
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, false);
+#ifndef Q_OS_WIN
+    if (request.programs) {
+        // Programs carry no extension here: the patterns would hide them. The
+        // filters show their captions only and select by kind: the first one
+        // the files that can be run (and the folders, to reach them), the
+        // others every file.
+        const QStringList parts = request.filter.split(QLatin1Char('|'));
+        QStringList filters;
+        for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+            filters << parts[i] + QStringLiteral(" (*)");
+        const QString programs = parts.value(0);
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+        dialog.setNameFilters(filters);
+        auto *kinds = new ProgramFilter(&dialog);
+        dialog.setProxyModel(kinds);
+        // The dialog names the chosen filter by its caption, or in full.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, kinds, [kinds, programs](const QString &filter) {
+            kinds->setProgramsOnly(filter == programs || filter == programs + QStringLiteral(" (*)"));
+        });
+        return;
+    }
+#endif
+    dialog.setNameFilter(QtFileFilter(request.filter));
+    dialog.setDefaultSuffix(request.defaultExtension);
 }
 
 void SetFileDialogHook(std::function<QString(const FileDialogRequest &)> hook)

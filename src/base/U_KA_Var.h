@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QFileDialog;
 class TPlayer;
 
 // The shared base of the program's units: the folders and files of the
@@ -171,9 +172,16 @@ struct FileDialogRequest
     QString defaultExtension;
     QString folder;
     bool save = false;
+    // The first filter stands for the programs. Where programs have no
+    // extension (everywhere but Windows) it lists the files the user may run,
+    // whatever their names, every filter lists names without an extension
+    // too, and no default extension is added; the captions stay as given.
+    bool programs = false;
 };
 // The chosen file's full path, or an empty text when the user cancelled.
 QString ShowFileDialog(const FileDialogRequest &request);
+// Prepares a dialog as ShowFileDialog shows it.
+void SetupFileDialog(QFileDialog &dialog, const FileDialogRequest &request);
 // The filter in Qt's form ("Caption (*.a *.b);;...").
 QString QtFileFilter(const QString &filter);
 void SetFileDialogHook(std::function<QString(const FileDialogRequest &)> hook);

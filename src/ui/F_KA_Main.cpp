@@ -186,6 +186,7 @@ void TfmKaMain::BuildFrame()
     Notebook->addWidget(unused);
     Notebook->addWidget(BuildOptionsPage()); // 4
     layout->addWidget(Notebook, 1);
+    BindPageGrids();
 }
 
 // ---------------------------------------------------------------------------

@@ -155,18 +155,41 @@ public:
     QLabel *pnListCount;
     QToolButton *btnListFirst, *btnListPrior, *btnListNext, *btnListLast;
     TDataGrid *grdList;
-    QDateEdit *edtEditDate;
-    QTimeEdit *edtEditTime;
+    TDateBox *edtEditDate;
+    TTimeBox *edtEditTime;
     QLineEdit *edtEditTitle;
     QCheckBox *edtEditDateEndUsed;
-    QDateEdit *edtEditDateEnd;
-    QTimeEdit *edtEditTimeEnd;
+    TDateBox *edtEditDateEnd;
+    TTimeBox *edtEditTimeEnd;
     QComboBox *cbEditPeriodicity;
     QLineEdit *edtEditApp;
     QToolButton *edtEditAppButton;
     QCheckBox *cbxEditSound, *cbxEditAppSilent, *cbxEditAlarmEnabled;
     TRadioGroup *rgpEditPriority;
     QPlainTextEdit *moEditMemo;
+
+    // List page handlers. A sender of btnListAddClick other than null is a
+    // user's command (the date box's calendar then opens); null is a call from
+    // another command. btnListCopyClick copies from the list view for
+    // btnListCopy and from the calendar view for btnCalendarCopy.
+    void btnListAddClick(QObject *sender);
+    void btnListEditClick();
+    void btnListCopyClick(QToolButton *sender);
+    void btnListDelClick();
+    void btnListPostClick();
+    void btnListCancelClick();
+    void grdListDblClick();
+    // The grid's and the editor's keys: true when the key was swallowed.
+    bool grdListKeyDown(int key);
+    bool DoKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    // A title click of one of the three page grids: its view is ordered by
+    // the column's stored value until the next click.
+    void GridTitleClick(TDataGrid *grid, const QString &field);
+    void DataModified();
+    void edtEditAppButtonClick();
+    // Where the application picker starts when the current value's folder
+    // does not exist: the platform's program folder.
+    static QString ProgramFilesDir();
 
     // Trash page.
     QToolButton *btnTrashErase, *btnTrashEraseAll, *btnTrashRecover, *btnTrashRecoverAll;
@@ -248,6 +271,11 @@ private:
     void SetupFormStorage();
     void LoadEditor();
     void ClearEditor();
+    void BindEditor();
+    void BindPageGrids();
+    // Writes an editor control's value into the master's record being edited,
+    // then marks the record modified.
+    void WriteEditor(const std::function<void(store::Table &)> &write);
     void UpdateTrashMemo();
     void SetTrayIcon(int image);
     void ShowAndSwitch(QToolButton *page);
@@ -266,6 +294,7 @@ private:
     bool m_inCheck = false;
     bool m_editorBound = false;
     bool m_loadingEditor = false;
+    bool m_writingEditor = false;
     bool m_menuFromButton = false;
     QTimer m_clickTimer;
     int m_threadPriority = 1;

@@ -109,12 +109,16 @@ void TfmKaMain::BuildTray()
 
     // Commands whose windows and engines come with later parts of the
     // program stay disabled until then.
-    for (QAction *a : {miNew, miShowRemender, miPrint, miImport, miExport, miCheckUpdate, miAbout})
+    for (QAction *a : {miShowRemender, miPrint, miImport, miExport, miCheckUpdate, miAbout})
         a->setEnabled(false);
 
     const auto on = [this](QAction *a, std::function<void()> command) {
         connect(a, &QAction::triggered, this, [command = std::move(command)] { RunCommand(command); });
     };
+    on(miNew, [this] {
+        ShowAndSwitch(btnMenuList);
+        btnListAddClick(miNew);
+    });
     on(miCal, [this] { ShowAndSwitch(btnMenuCalendar); });
     on(miList, [this] { ShowAndSwitch(btnMenuList); });
     on(miTrash, [this] { ShowAndSwitch(btnMenuTrash); });

@@ -1,6 +1,9 @@
 #include "ui/Widgets.h"
 
+#include "diag/ZelDateTime.h"
+
 #include <QButtonGroup>
+#include <QCalendarWidget>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -8,7 +11,10 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QRadioButton>
+#include <QSignalBlocker>
+#include <QStyleOptionComboBox>
 #include <QStyledItemDelegate>
+#include <QTextCharFormat>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -284,6 +290,112 @@ QFont WindowFont()
     font.setPointSize(8);
     font.setStyleHint(QFont::SansSerif);
     return font;
+}
+
+// ---------------------------------------------------------------------------
+// TDateBox and TTimeBox
+
+namespace {
+
+// Tab and Shift+Tab go to the next or previous control instead of the next
+// or previous part of a date or time box. True when the event was used.
+bool TabLeaves(QEvent *event, const std::function<bool(bool)> &focusNextPrev)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return false;
+    if (key->key() == Qt::Key_Backtab || (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ShiftModifier)))
+        return focusNextPrev(false);
+    if (key->key() == Qt::Key_Tab)
+        return focusNextPrev(true);
+    return false;
+}
+
+} // namespace
+
+TDateBox::TDateBox(QWidget *parent) : QDateEdit(parent)
+{
+    setCalendarPopup(true);
+    // At its minimum the box shows nothing: the empty box.
+    setSpecialValueText(QStringLiteral(" "));
+    QTextCharFormat weekend = calendarWidget()->weekdayTextFormat(Qt::Saturday);
+    weekend.setForeground(QColor(0, 128, 0));
+    calendarWidget()->setWeekdayTextFormat(Qt::Saturday, weekend);
+    calendarWidget()->setWeekdayTextFormat(Qt::Sunday, weekend);
+}
+
+void TDateBox::showCalendar()
+{
+    // The calendar opens where a click on the arrow opens it.
+    QStyleOptionComboBox option;
+    option.initFrom(this);
+    option.editable = true;
+    option.subControls = QStyle::SC_All;
+    const QPointF at = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, this).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    mousePressEvent(&press);
+}
+
+QDate TDateBox::pageDate() const
+{
+    const QDate near = emptyPageDate ? emptyPageDate() : QDate();
+    return near.isValid() && near > minimumDate() ? near : zel::ToQDate(zel::Now());
+}
+
+bool TDateBox::event(QEvent *event)
+{
+    if (TabLeaves(event, [this](bool next) { return QWidget::focusNextPrevChild(next); }))
+        return true;
+    return QDateEdit::event(event);
+}
+
+void TDateBox::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_F4 || (event->key() == Qt::Key_Down && (event->modifiers() & Qt::AltModifier))) {
+        showCalendar();
+        return;
+    }
+    QDateEdit::keyPressEvent(event);
+}
+
+void TDateBox::mousePressEvent(QMouseEvent *event)
+{
+    const bool empty = isEmpty();
+    QDateEdit::mousePressEvent(event);
+    QCalendarWidget *calendar = calendarWidget();
+    if (!calendar->isVisible())
+        return;
+    if (empty) {
+        // An empty box opens its calendar near the date that matters instead
+        // of at the minimum; nothing is chosen until the user chooses.
+        const QSignalBlocker quiet(calendar);
+        calendar->setSelectedDate(pageDate());
+    }
+    // The open calendar takes the keys: arrows move the day, Enter chooses,
+    // Escape closes it.
+    calendar->setFocus(Qt::PopupFocusReason);
+}
+
+void TDateBox::stepBy(int steps)
+{
+    if (isEmpty()) {
+        setDate(pageDate());
+        return;
+    }
+    QDateEdit::stepBy(steps);
+}
+
+TTimeBox::TTimeBox(QWidget *parent) : QTimeEdit(parent)
+{
+}
+
+bool TTimeBox::event(QEvent *event)
+{
+    if (TabLeaves(event, [this](bool next) { return QWidget::focusNextPrevChild(next); }))
+        return true;
+    return QTimeEdit::event(event);
 }
 
 // ---------------------------------------------------------------------------

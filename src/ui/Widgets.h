@@ -2,11 +2,15 @@
 
 #include "store/TableModel.h"
 
+#include <QDateEdit>
 #include <QGroupBox>
 #include <QMenu>
 #include <QPointer>
 #include <QTableView>
+#include <QTimeEdit>
 #include <QWidget>
+
+#include <functional>
 
 class QButtonGroup;
 class QRadioButton;
@@ -105,6 +109,45 @@ private:
     store::TableModel *m_model;
     QList<Column> m_columns;
     bool m_syncing = false;
+};
+
+// A date box with a drop-down calendar. Saturday and Sunday are green in the
+// calendar. The box can be empty (it then shows nothing): its calendar opens
+// on the month of emptyPageDate (today when unset) and the arrows start from
+// that date. Tab leaves the box (typing a separator or Ctrl+arrows move
+// between its parts); F4 or Alt+Down opens the calendar.
+class TDateBox : public QDateEdit
+{
+    Q_OBJECT
+
+public:
+    explicit TDateBox(QWidget *parent = nullptr);
+    bool isEmpty() const { return date() == minimumDate(); }
+    void setEmpty() { setDate(minimumDate()); }
+    // Opens the drop-down calendar, as a click on the box's arrow does.
+    void showCalendar();
+    std::function<QDate()> emptyPageDate;
+
+protected:
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void stepBy(int steps) override;
+
+private:
+    QDate pageDate() const;
+};
+
+// A time picker: Tab leaves it, as it leaves the date box.
+class TTimeBox : public QTimeEdit
+{
+    Q_OBJECT
+
+public:
+    explicit TTimeBox(QWidget *parent = nullptr);
+
+protected:
+    bool event(QEvent *event) override;
 };
 
 // The tray menu: a menu that can keep a strip on its left, painted by the

@@ -199,12 +199,12 @@ private Q_SLOTS:
         QVERIFY(program.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(TrayIcon().isValid(), 15000);
         QCOMPARE(StoredSetting(QStringLiteral("cbxOptionsConfirmEdit_Checked")), QStringLiteral("True"));
-        // Tray menu, "Options" (below Calendar, List and Trash).
+        // Tray menu, "Options" (below New alarm, Calendar, List and Trash).
         const QList<QRect> before = VisibleWindows();
         QVERIFY(Click(TrayIcon(), 3));
         QTRY_VERIFY_WITH_TIMEOUT(!NewWindow(before).isEmpty(), 10000);
         QVERIFY(Key({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Down"),
-                     QStringLiteral("Return")}));
+                     QStringLiteral("Down"), QStringLiteral("Return")}));
         const QSize size(760, 496);
         QTRY_VERIFY_WITH_TIMEOUT(HasWindow(size), 10000);
         QStringList windows;
