@@ -34,6 +34,7 @@ class Table;
 }
 class TFormStorage;
 class TLoginDialog;
+class TYearPlanner;
 
 // The main window: the navigation bar and its four pages (calendar, list with
 // the alarm editor, trash, options), the tray icon and its menu. Created
@@ -85,6 +86,25 @@ public:
     // Fills the periodicity list and the priority group, the month names and
     // day letters of date texts, in the current language.
     void ApplyLanguageLists();
+    // Calendar page handlers.
+    void SelectToday();
+    void YearPlannerClick();
+    void YearPlannerYearChanged();
+    void btnCalendarAddClick();
+    void btnCalendarEditClick();
+    void btnCalendarDelClick();
+    // A key pressed in the calendar grid; true when it was used (swallowed).
+    bool grdCalendarKeyDown(int key);
+    // List page commands the calendar page hands its work to. New from a
+    // user's click opens the date box's calendar; from another command it
+    // does not.
+    void btnListAddClick(bool fromUser);
+    void btnListEditClick();
+    void btnListCopyClick(QToolButton *sender);
+    void btnListPostClick();
+    void btnListCancelClick();
+    // Opens the drop-down calendar of a date box.
+    static void DropDownCalendar(QDateEdit *box);
     // Options page handlers.
     void cbxOptionsAutoStartClick();
     void rbSoundClick();
@@ -131,7 +151,7 @@ public:
     QLabel *pnCalendarCount;
     QToolButton *btnCalendarFirst, *btnCalendarPrior, *btnCalendarNext, *btnCalendarLast;
     TDataGrid *grdCalendar;
-    QFrame *pnYearPlanner;
+    TYearPlanner *YearPlanner;
 
     // List page and editor.
     QToolButton *btnListDel, *btnListCopy, *btnListAdd, *btnListEdit, *btnListPost, *btnListCancel;

@@ -22,8 +22,15 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QScopedValueRollback>
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+
+#include <exception>
 
 using namespace store;
+using KaVar::Tr;
 
 namespace {
 
@@ -276,4 +283,122 @@ void TfmKaMain::ClearEditor()
     cbxEditAlarmEnabled->setChecked(false);
     rgpEditPriority->setItemIndex(-1);
     moEditMemo->clear();
+}
+
+// ---------------------------------------------------------------------------
+// List commands used by the calendar page: New, Edit, Duplicate, Confirm and
+// Cancel of the editor.
+
+void TfmKaMain::DropDownCalendar(QDateEdit *box)
+{
+    if (!box || !box->calendarPopup() || !box->isEnabled())
+        return;
+    // The date box opens its calendar when its arrow is pressed.
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    option.editable = true;
+    option.frame = true;
+    option.subControls = QStyle::SC_All;
+    const QRect arrow =
+        box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, box);
+    if (!arrow.isValid())
+        return;
+    const QPointF at = arrow.center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, box->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(box, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, box->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(box, &release);
+}
+
+void TfmKaMain::btnListAddClick(bool fromUser)
+{
+    // The store fills the new record's defaults and sets Inserting.
+    m_alarms->cdsAlarms.append();
+    LoadEditor();
+    Modified = false;
+    RefreshForm();
+    edtEditDate->setFocus();
+    if (fromUser)
+        DropDownCalendar(edtEditDate);
+}
+
+void TfmKaMain::btnListEditClick()
+{
+    m_alarms->cdsAlarms.edit();
+    Modified = false;
+    RefreshForm();
+    edtEditTitle->setFocus();
+}
+
+void TfmKaMain::btnListCopyClick(QToolButton *sender)
+{
+    Table &source = sender == btnCalendarCopy ? m_alarms->cdsCalendar : m_alarms->cdsList;
+    if (!source.active() || source.isEmpty())
+        return;
+    Table &master = m_alarms->cdsAlarms;
+    std::exception_ptr failure;
+    {
+        const DisplaySuspension quiet(master);
+        try {
+            master.append();
+            try {
+                const auto copy = [&](const QString &name) {
+                    master.fieldByName(name).setValue(source.fieldByName(name).value());
+                };
+                master.fieldByName(AlarmField::Date).setAsDateTime(source.fieldByName(AlarmField::Date).asDateTime());
+                const Field &end = source.fieldByName(AlarmField::DateEnd);
+                master.fieldByName(AlarmField::DateEnd).setAsDateTime(end.isNull() ? 0 : end.asDateTime());
+                for (const QString &name :
+                     {AlarmField::DateEndUsed, AlarmField::Title, AlarmField::Enabled, AlarmField::Comments,
+                      AlarmField::Sound, AlarmField::Priority, AlarmField::Period, AlarmField::Application,
+                      AlarmField::AppSilent})
+                    copy(name);
+                master.post();
+            } catch (...) {
+                if (master.state() == DataSetState::Insert)
+                    master.cancel();
+                throw;
+            }
+            m_alarms->RefreshCurrentView();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TfmKaMain::btnListPostClick()
+{
+    if (!m_alarms->Inserting && !Modified) {
+        // Nothing to keep.
+        btnListCancelClick();
+        return;
+    }
+    if (cbxOptionsConfirmEdit->isChecked() &&
+        ShowMessageDialog(Tr(QStringLiteral("Post changes ?"), QStringLiteral("Valider les modifications ?")),
+                          mtConfirmation, mbYes | mbNo) != mrYes)
+        return;
+    m_alarms->cdsAlarms.post();
+    m_alarms->RefreshCurrentView();
+    if (BackToCalendar) {
+        BackToCalendar = false;
+        btnMenuClick(btnMenuCalendar);
+    }
+}
+
+void TfmKaMain::btnListCancelClick()
+{
+    if (Modified && cbxOptionsConfirmCancel->isChecked() &&
+        ShowMessageDialog(Tr(QStringLiteral("Cancel changes ?"), QStringLiteral("Annuler les modifications ?")),
+                          mtConfirmation, mbYes | mbNo) != mrYes)
+        return;
+    m_alarms->cdsAlarms.cancel();
+    m_alarms->RefreshCurrentView();
+    if (BackToCalendar) {
+        BackToCalendar = false;
+        btnMenuClick(btnMenuCalendar);
+    }
 }

@@ -1,6 +1,7 @@
 // The options page of the main window: three columns of group boxes holding
 // every setting of the program, and the language lists.
 #include "ui/F_KA_Main.h"
+#include "ui/YearPlanner.h"
 
 #include "base/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
@@ -670,4 +671,5 @@ void TfmKaMain::ApplyLanguageLists()
     for (const char *name : PriorityNames[language])
         priorities << QString::fromUtf8(name);
     rgpEditPriority->setItems(priorities);
+    YearPlanner->setHeadings(formats.longMonthNames, formats.shortDayNames);
 }
