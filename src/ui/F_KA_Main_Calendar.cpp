@@ -52,6 +52,18 @@ private:
     std::function<bool(int)> m_handler;
 };
 
+// Ends a display suspension begun with disableControls. The notifications it
+// lets through may fail: the first failure is kept for the caller.
+void Resume(Table &table, std::exception_ptr &failure)
+{
+    try {
+        table.enableControls();
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
+    }
+}
+
 // A date literal of the view's filter texts.
 QString Quoted(const QString &text)
 {
@@ -137,8 +149,8 @@ void TfmKaMain::YearPlannerYearChanged()
     const int number = hadRow ? view.fieldByName(AlarmField::Number).asInteger() : 0;
 
     std::exception_ptr failure;
+    view.disableControls();
     {
-        const DisplaySuspension quiet(view);
         try {
             // Every alarm of the planner's year that is not in the trash.
             const int year = YearPlanner->year();
@@ -171,6 +183,7 @@ void TfmKaMain::YearPlannerYearChanged()
                 failure = std::current_exception();
         }
     }
+    Resume(view, failure);
     YearPlanner->update();
     if (failure)
         std::rethrow_exception(failure);
@@ -224,9 +237,9 @@ void TfmKaMain::btnCalendarDelClick()
         return;
 
     std::exception_ptr failure;
+    Table &master = m_alarms->cdsAlarms;
+    master.disableControls();
     {
-        Table &master = m_alarms->cdsAlarms;
-        const DisplaySuspension quiet(master);
         try {
             // The alarm asked about, whatever record the master was left on.
             m_alarms->LocateNumber(master, number, true);
@@ -244,6 +257,7 @@ void TfmKaMain::btnCalendarDelClick()
             failure = std::current_exception();
         }
     }
+    Resume(master, failure);
     try {
         m_alarms->RefreshCurrentView();
         YearPlannerClick();

@@ -339,8 +339,8 @@ void TfmKaMain::btnListCopyClick(QToolButton *sender)
         return;
     Table &master = m_alarms->cdsAlarms;
     std::exception_ptr failure;
+    master.disableControls();
     {
-        const DisplaySuspension quiet(master);
         try {
             master.append();
             try {
@@ -365,6 +365,14 @@ void TfmKaMain::btnListCopyClick(QToolButton *sender)
         } catch (...) {
             failure = std::current_exception();
         }
+    }
+    // The notifications let through here may fail too: the first failure
+    // goes on to the caller.
+    try {
+        master.enableControls();
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
     }
     if (failure)
         std::rethrow_exception(failure);
