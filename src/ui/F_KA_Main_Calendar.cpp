@@ -32,9 +32,7 @@ const QColor MarkedDay(255, 255, 128);
 class KeyDownFilter : public QObject
 {
 public:
-    KeyDownFilter(QObject *parent, std::function<bool(int)> handler) : QObject(parent), m_handler(std::move(handler))
-    {
-    }
+    KeyDownFilter(QObject *parent, std::function<bool(int)> handler) : QObject(parent), m_handler(std::move(handler)) {}
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -134,8 +132,8 @@ void TfmKaMain::YearPlannerClick()
     const TDateTime first = YearPlanner->selectionStart();
     const TDateTime last = YearPlanner->selectionEnd();
     m_alarms->cdsCalendar.setFilter(QStringLiteral("Deleted = 0 and Date >= ") + Quoted(zel::DateToStr(first)) +
-                                     QStringLiteral(" and Date < ") +
-                                     Quoted(zel::DateTimeToStr(zel::RoundToMs(last + 1))));
+                                    QStringLiteral(" and Date < ") +
+                                    Quoted(zel::DateTimeToStr(zel::RoundToMs(last + 1))));
     m_alarms->RefreshSource(m_alarms->dsCalendar);
     YearPlannerYearChanged();
 }

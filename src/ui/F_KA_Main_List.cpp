@@ -299,8 +299,7 @@ void TfmKaMain::DropDownCalendar(QDateEdit *box)
     option.editable = true;
     option.frame = true;
     option.subControls = QStyle::SC_All;
-    const QRect arrow =
-        box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, box);
+    const QRect arrow = box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, box);
     if (!arrow.isValid())
         return;
     const QPointF at = arrow.center();
@@ -350,10 +349,9 @@ void TfmKaMain::btnListCopyClick(QToolButton *sender)
                 master.fieldByName(AlarmField::Date).setAsDateTime(source.fieldByName(AlarmField::Date).asDateTime());
                 const Field &end = source.fieldByName(AlarmField::DateEnd);
                 master.fieldByName(AlarmField::DateEnd).setAsDateTime(end.isNull() ? 0 : end.asDateTime());
-                for (const QString &name :
-                     {AlarmField::DateEndUsed, AlarmField::Title, AlarmField::Enabled, AlarmField::Comments,
-                      AlarmField::Sound, AlarmField::Priority, AlarmField::Period, AlarmField::Application,
-                      AlarmField::AppSilent})
+                for (const QString &name : {AlarmField::DateEndUsed, AlarmField::Title, AlarmField::Enabled,
+                                            AlarmField::Comments, AlarmField::Sound, AlarmField::Priority,
+                                            AlarmField::Period, AlarmField::Application, AlarmField::AppSilent})
                     copy(name);
                 master.post();
             } catch (...) {

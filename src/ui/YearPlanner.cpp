@@ -158,8 +158,8 @@ QRect TYearPlanner::cellRect(int month, int column) const
 {
     if (month < 1 || month > 12 || column < 0 || column >= Columns)
         return {};
-    return QRect(QPoint(columnLeft(column), rowTop(month - 1)), QPoint(columnLeft(column + 1), rowTop(month)) -
-                                                                    QPoint(1, 1));
+    return QRect(QPoint(columnLeft(column), rowTop(month - 1)),
+                 QPoint(columnLeft(column + 1), rowTop(month)) - QPoint(1, 1));
 }
 
 QRect TYearPlanner::cellRect(const QDate &date) const

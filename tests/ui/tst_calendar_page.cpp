@@ -135,9 +135,9 @@ private Q_SLOTS:
         QCOMPARE(m_window->YearPlanner->year(), 2026);
         QCOMPARE(m_window->YearPlanner->selectionStart(), At(6, 10));
         QCOMPARE(m_window->YearPlanner->selectionEnd(), At(6, 10));
-        QCOMPARE(calendar().filter(),
-                 QStringLiteral("Deleted = 0 and Date >= '") + zel::DateToStr(At(6, 10)) +
-                     QStringLiteral("' and Date < '") + zel::DateToStr(At(6, 11)) + QStringLiteral("'"));
+        QCOMPARE(calendar().filter(), QStringLiteral("Deleted = 0 and Date >= '") + zel::DateToStr(At(6, 10)) +
+                                          QStringLiteral("' and Date < '") + zel::DateToStr(At(6, 11)) +
+                                          QStringLiteral("'"));
         QCOMPARE(calendar().indexFieldName(), AlarmField::Date);
         QCOMPARE(m_window->YearPlanner->monthNames().first(), QStringLiteral("January"));
     }

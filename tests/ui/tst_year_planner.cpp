@@ -238,18 +238,18 @@ private Q_SLOTS:
                                << QDate(2026, 3, 4) << 2026;
         QTest::newRow("left") << QDate(2026, 3, 1) << int(Qt::Key_Left) << none << QDate(2026, 2, 28)
                               << QDate(2026, 2, 28) << 2026;
-        QTest::newRow("down: next month") << QDate(2026, 1, 31) << int(Qt::Key_Down) << none << QDate(2026, 2, 28)
-                                          << QDate(2026, 2, 28) << 2026;
+        QTest::newRow("down: next month")
+            << QDate(2026, 1, 31) << int(Qt::Key_Down) << none << QDate(2026, 2, 28) << QDate(2026, 2, 28) << 2026;
         QTest::newRow("up: previous month")
             << QDate(2026, 3, 15) << int(Qt::Key_Up) << none << QDate(2026, 2, 15) << QDate(2026, 2, 15) << 2026;
-        QTest::newRow("shift right extends") << QDate(2026, 3, 3) << int(Qt::Key_Right) << shift << QDate(2026, 3, 3)
-                                             << QDate(2026, 3, 4) << 2026;
-        QTest::newRow("shift left extends backwards") << QDate(2026, 3, 3) << int(Qt::Key_Left) << shift
-                                                      << QDate(2026, 3, 2) << QDate(2026, 3, 3) << 2026;
-        QTest::newRow("right from 31 December") << QDate(2026, 12, 31) << int(Qt::Key_Right) << none
-                                                << QDate(2027, 1, 1) << QDate(2027, 1, 1) << 2027;
-        QTest::newRow("end of the month") << QDate(2026, 2, 3) << int(Qt::Key_End) << none << QDate(2026, 2, 28)
-                                          << QDate(2026, 2, 28) << 2026;
+        QTest::newRow("shift right extends")
+            << QDate(2026, 3, 3) << int(Qt::Key_Right) << shift << QDate(2026, 3, 3) << QDate(2026, 3, 4) << 2026;
+        QTest::newRow("shift left extends backwards")
+            << QDate(2026, 3, 3) << int(Qt::Key_Left) << shift << QDate(2026, 3, 2) << QDate(2026, 3, 3) << 2026;
+        QTest::newRow("right from 31 December")
+            << QDate(2026, 12, 31) << int(Qt::Key_Right) << none << QDate(2027, 1, 1) << QDate(2027, 1, 1) << 2027;
+        QTest::newRow("end of the month")
+            << QDate(2026, 2, 3) << int(Qt::Key_End) << none << QDate(2026, 2, 28) << QDate(2026, 2, 28) << 2026;
     }
 
     void keyboardMovesAndExtendsTheSelection()
@@ -287,10 +287,11 @@ private Q_SLOTS:
 
     void headingsTakeTwelveMonthsAndSevenLetters()
     {
-        const QStringList months = {QStringLiteral("Janvier"), QStringLiteral("F\u00e9vrier"), QStringLiteral("Mars"),
-                                    QStringLiteral("Avril"),   QStringLiteral("Mai"),          QStringLiteral("Juin"),
-                                    QStringLiteral("Juillet"), QStringLiteral("Ao\u00fbt"),    QStringLiteral("Septembre"),
-                                    QStringLiteral("Octobre"), QStringLiteral("Novembre"),     QStringLiteral("D\u00e9cembre")};
+        const QStringList months = {
+            QStringLiteral("Janvier"), QStringLiteral("F\u00e9vrier"), QStringLiteral("Mars"),
+            QStringLiteral("Avril"),   QStringLiteral("Mai"),          QStringLiteral("Juin"),
+            QStringLiteral("Juillet"), QStringLiteral("Ao\u00fbt"),    QStringLiteral("Septembre"),
+            QStringLiteral("Octobre"), QStringLiteral("Novembre"),     QStringLiteral("D\u00e9cembre")};
         const QStringList letters = {QStringLiteral("d"), QStringLiteral("l"), QStringLiteral("m"), QStringLiteral("m"),
                                      QStringLiteral("j"), QStringLiteral("v"), QStringLiteral("s")};
         m_planner->setHeadings(months, letters);
