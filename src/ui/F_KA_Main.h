@@ -95,10 +95,10 @@ public:
     void btnCalendarDelClick();
     // A key pressed in the calendar grid; true when it was used (swallowed).
     bool grdCalendarKeyDown(int key);
-    // List page commands the calendar page hands its work to. New from a
-    // user's click opens the date box's calendar; from another command it
-    // does not.
-    void btnListAddClick(bool fromUser);
+    // List page commands the calendar page hands its work to. A sender of
+    // btnListAddClick other than null is a user's command (the date box's
+    // calendar then opens); null is a call from another command.
+    void btnListAddClick(QObject *sender);
     void btnListEditClick();
     void btnListCopyClick(QToolButton *sender);
     void btnListPostClick();

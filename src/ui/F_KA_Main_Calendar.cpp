@@ -192,7 +192,7 @@ void TfmKaMain::btnCalendarAddClick()
     BackToCalendar = true;
     try {
         btnMenuClick(btnMenuList);
-        btnListAddClick(false);
+        btnListAddClick(nullptr);
     } catch (...) {
         // No alarm was started: nothing to come back from.
         if (!Editing())

@@ -311,7 +311,7 @@ void TfmKaMain::DropDownCalendar(QDateEdit *box)
     QCoreApplication::sendEvent(box, &release);
 }
 
-void TfmKaMain::btnListAddClick(bool fromUser)
+void TfmKaMain::btnListAddClick(QObject *sender)
 {
     // The store fills the new record's defaults and sets Inserting.
     m_alarms->cdsAlarms.append();
@@ -319,7 +319,7 @@ void TfmKaMain::btnListAddClick(bool fromUser)
     Modified = false;
     RefreshForm();
     edtEditDate->setFocus();
-    if (fromUser)
+    if (sender)
         DropDownCalendar(edtEditDate);
 }
 

@@ -52,6 +52,7 @@ TYearPlanner::TYearPlanner(QWidget *parent) : QWidget(parent), m_year(zel::ToQDa
     m_dayLetters = {QStringLiteral("s"), QStringLiteral("m"), QStringLiteral("t"), QStringLiteral("w"),
                     QStringLiteral("t"), QStringLiteral("f"), QStringLiteral("s")};
     m_selStart = m_selEnd = zel::ToDateTime(zel::ToQDate(zel::Now()));
+    measureMonthColumn();
 }
 
 void TYearPlanner::setYear(int year)
@@ -116,6 +117,7 @@ void TYearPlanner::setHeadings(const QStringList &monthNames, const QStringList 
         m_monthNames = monthNames;
     if (dayLetters.size() == 7)
         m_dayLetters = dayLetters;
+    measureMonthColumn();
     update();
 }
 
@@ -129,7 +131,16 @@ int TYearPlanner::columnOf(const QDate &date)
 
 int TYearPlanner::monthColumnWidth() const
 {
-    return 64;
+    return m_monthWidth;
+}
+
+void TYearPlanner::measureMonthColumn()
+{
+    // The longest month name fits, within reason: the days need the room.
+    int widest = 0;
+    for (const QString &name : std::as_const(m_monthNames))
+        widest = std::max(widest, fontMetrics().horizontalAdvance(name));
+    m_monthWidth = std::clamp(widest + 8, 48, 80);
 }
 
 int TYearPlanner::captionHeight() const

@@ -97,6 +97,7 @@ private:
     // Selects the days from the anchor to the cursor.
     void selectDays(const QDate &anchor, const QDate &cursor);
     int monthColumnWidth() const;
+    void measureMonthColumn();
     int captionHeight() const;
     int headingHeight() const;
     int rowTop(int row) const;
@@ -108,6 +109,7 @@ private:
     QDate m_anchor;
     QDate m_cursor;
     bool m_dragging = false;
+    int m_monthWidth = 64;
     std::array<std::array<QColor, 31>, 12> m_colors;
     std::array<std::array<bool, 31>, 12> m_useColor{};
     QStringList m_monthNames;

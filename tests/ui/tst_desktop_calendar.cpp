@@ -146,8 +146,8 @@ private Q_SLOTS:
         // The planner: found by its year caption, laid out as the program's.
         QImage shot;
         QRect caption;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            !(caption = BandOf(shot = Screenshot(window), TYearPlanner::YearCaption)).isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(caption = BandOf(shot = Screenshot(window), TYearPlanner::YearCaption)).isEmpty(),
+                                 10000);
         TYearPlanner planner;
         planner.resize(caption.width(), 196);
         planner.setYear(year);
@@ -175,12 +175,10 @@ private Q_SLOTS:
         const QList<QPair<QDate, int>> clicks = {{days[0], 2}, {days[1], 1}, {binned, 0}, {days[2], 1}};
         for (const auto &[day, count] : clicks) {
             const QPoint target = cell(day).center();
-            QVERIFY(Xdo({QStringLiteral("mousemove"), QStringLiteral("--window"), window,
-                         QString::number(target.x()), QString::number(target.y()), QStringLiteral("click"),
-                         QStringLiteral("1")})
+            QVERIFY(Xdo({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(target.x()),
+                         QString::number(target.y()), QStringLiteral("click"), QStringLiteral("1")})
                         .ok());
-            QTRY_VERIFY_WITH_TIMEOUT(Share(shot = Screenshot(window), cell(day), TYearPlanner::Selection) > 0.5,
-                                     10000);
+            QTRY_VERIFY_WITH_TIMEOUT(Share(shot = Screenshot(window), cell(day), TYearPlanner::Selection) > 0.5, 10000);
             QCOMPARE(qRound(double(EmptyFrom(shot, rows) - rows.top()) / RowHeight), count);
             for (const QDate &d : days) {
                 if (d != day)
