@@ -174,7 +174,8 @@ void TfmKaMain::YearPlannerYearChanged()
             view.setIndexFieldName(order);
             view.refresh();
             view.first();
-            if (hadRow)
+            // Already on the first row, the view stays at its beginning.
+            if (hadRow && (view.isEmpty() || view.fieldByName(AlarmField::Number).asInteger() != number))
                 m_alarms->LocateNumber(view, number, false);
         } catch (...) {
             if (!failure)

@@ -417,6 +417,47 @@ private Q_SLOTS:
         QCOMPARE(errors.texts, QStringList());
     }
 
+    void navigationMovesThroughTheDaysAlarms()
+    {
+        AddAlarm(*m_dm, At(6, 12, 8, 0), QStringLiteral("one"));
+        AddAlarm(*m_dm, At(6, 12, 9, 0), QStringLiteral("two"));
+        AddAlarm(*m_dm, At(6, 12, 10, 0), QStringLiteral("three"));
+        select(QDate(2026, 6, 12), QDate(2026, 6, 12));
+        CommandErrors errors;
+        QVERIFY(!m_window->btnCalendarFirst->isEnabled());
+        QVERIFY(m_window->btnCalendarNext->isEnabled());
+        m_window->btnCalendarNext->click();
+        QCOMPARE(calendar().fieldByName(AlarmField::Title).asString(), QStringLiteral("two"));
+        // The master follows: the editor and the commands act on it.
+        QCOMPARE(m_dm->cdsAlarms.fieldByName(AlarmField::Title).asString(), QStringLiteral("two"));
+        m_window->btnCalendarLast->click();
+        QCOMPARE(calendar().fieldByName(AlarmField::Title).asString(), QStringLiteral("three"));
+        m_window->btnCalendarNext->click();
+        QVERIFY(!m_window->btnCalendarNext->isEnabled());
+        QVERIFY(!m_window->btnCalendarLast->isEnabled());
+        m_window->btnCalendarPrior->click();
+        QCOMPARE(calendar().fieldByName(AlarmField::Title).asString(), QStringLiteral("two"));
+        m_window->btnCalendarFirst->click();
+        QCOMPARE(calendar().fieldByName(AlarmField::Title).asString(), QStringLiteral("one"));
+        QCOMPARE(errors.texts, QStringList());
+
+        // A double click on a row edits it.
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+        TDataGrid *grid = m_window->grdCalendar;
+        const QPoint row = grid->visualRect(grid->model()->index(1, 1)).center();
+        // A double click: the first click's press, then the double click.
+        QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, row);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, row);
+        QCOMPARE(errors.texts, QStringList());
+        QCOMPARE(m_window->CurrentPageTag(), 1);
+        QCOMPARE(m_dm->cdsAlarms.state(), DataSetState::Edit);
+        QCOMPARE(m_dm->cdsAlarms.fieldByName(AlarmField::Title).asString(), QStringLiteral("two"));
+        m_window->btnListCancelClick();
+        QCOMPARE(m_window->CurrentPageTag(), 0);
+        m_window->hide();
+    }
+
     void aFailedMarkingRestoresTheView()
     {
         AddAlarm(*m_dm, At(6, 10, 12, 0), QStringLiteral("b"));
