@@ -456,3 +456,10 @@ bool TYearPlanner::event(QEvent *event)
     }
     return QWidget::event(event);
 }
+
+void TYearPlanner::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange)
+        measureMonthColumn();
+    QWidget::changeEvent(event);
+}
