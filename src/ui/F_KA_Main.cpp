@@ -214,8 +214,8 @@ void TfmKaMain::FormCreate()
     }
     // 6. Stop sound, save the settings, re-apply the active state.
     FormHide();
-    // 7. The calendar page in front.
-    btnMenuClick(btnMenuCalendar);
+    // 7. The planner on today, the calendar page in front.
+    SelectToday();
     // 8. Without a sound output, the beep.
     CheckSoundDevice();
     // 9. The page noted in step 5.
@@ -360,7 +360,18 @@ void TfmKaMain::btnMenuClick(QToolButton *sender)
             b->setChecked(b == m_currentPageButton);
             b->setProperty("DownButton", b == m_currentPageButton);
         }
-        m_alarms->RefreshCurrentView();
+        try {
+            // The calendar's day filter and year marks first, then the view
+            // of the page in front, whose current alarm the master follows.
+            // Nothing is re-read under an alarm being edited: moving the
+            // master would post it.
+            if ((!sender || sender == btnMenuCalendar) && !Editing())
+                YearPlannerClick();
+            m_alarms->RefreshCurrentView();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
         RefreshForm();
     }
     if (failure)

@@ -35,6 +35,7 @@ class Table;
 class TFormStorage;
 class TLoginDialog;
 class TThreadTimer;
+class TYearPlanner;
 
 // The main window: the navigation bar and its four pages (calendar, list with
 // the alarm editor, trash, options), the tray icon and its menu. Created
@@ -102,6 +103,15 @@ public:
     // Fills the periodicity list and the priority group, the month names and
     // day letters of date texts, in the current language.
     void ApplyLanguageLists();
+    // Calendar page handlers.
+    void SelectToday();
+    void YearPlannerClick();
+    void YearPlannerYearChanged();
+    void btnCalendarAddClick();
+    void btnCalendarEditClick();
+    void btnCalendarDelClick();
+    // A key pressed in the calendar grid; true when it was used (swallowed).
+    bool grdCalendarKeyDown(int key);
     // Options page handlers.
     void cbxOptionsAutoStartClick();
     void rbSoundClick();
@@ -148,7 +158,7 @@ public:
     QLabel *pnCalendarCount;
     QToolButton *btnCalendarFirst, *btnCalendarPrior, *btnCalendarNext, *btnCalendarLast;
     TDataGrid *grdCalendar;
-    QFrame *pnYearPlanner;
+    TYearPlanner *YearPlanner;
 
     // List page and editor.
     QToolButton *btnListDel, *btnListCopy, *btnListAdd, *btnListEdit, *btnListPost, *btnListCancel;

@@ -2,6 +2,7 @@
 // every setting of the program, and the language lists.
 #include "ui/F_KA_Main.h"
 #include "ui/ThreadTimer.h"
+#include "ui/YearPlanner.h"
 
 #include "base/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
@@ -674,4 +675,5 @@ void TfmKaMain::ApplyLanguageLists()
     for (const char *name : PriorityNames[language])
         priorities << QString::fromUtf8(name);
     rgpEditPriority->setItems(priorities);
+    YearPlanner->setHeadings(formats.longMonthNames, formats.shortDayNames);
 }

@@ -7,6 +7,7 @@
 #include "support/Failure.h"
 #include "support/ProgramFixture.h"
 #include "ui/F_KA_Main.h"
+#include "ui/YearPlanner.h"
 
 #include <QAction>
 #include <QApplication>
@@ -106,6 +107,13 @@ class TestListPage : public QObject
 
     // The list page in front with these alarms (one a day from 10 March 2026
     // at 09:30), the first one selected.
+    // Selects the days on the calendar page's planner, as a user's drag does.
+    void ShowCalendarDays(const QDate &first, const QDate &last)
+    {
+        m_window->YearPlanner->setSelection(zel::ToDateTime(first.startOfDay()), zel::ToDateTime(last.startOfDay()));
+        m_window->YearPlannerClick();
+    }
+
     void listWith(const QStringList &titles)
     {
         for (int i = 0; i < titles.size(); ++i)
@@ -374,7 +382,8 @@ private Q_SLOTS:
         master().post();
         QVERIFY(master().fieldByName(AlarmField::DateEnd).isNull());
         m_dm->RefreshSource(m_dm->dsList);
-        m_dm->RefreshSource(m_dm->dsCalendar);
+        // The calendar shows the days of both alarms.
+        ShowCalendarDays(QDate(2026, 3, 10), QDate(2026, 3, 11));
         // The list is on "one", the calendar on "two" (and the other way).
         Table &source = fromCalendar ? m_dm->cdsCalendar : m_dm->cdsList;
         Table &other = fromCalendar ? m_dm->cdsList : m_dm->cdsCalendar;
@@ -673,6 +682,8 @@ private Q_SLOTS:
                             : grid == QLatin1String("grdCalendar") ? m_window->btnMenuCalendar
                                                                    : m_window->btnMenuTrash;
         m_window->btnMenuClick(page);
+        if (page == m_window->btnMenuCalendar)
+            ShowCalendarDays(QDate(2026, 3, 10), QDate(2026, 3, 12));
         m_window->show();
         auto *view = m_window->findChild<TDataGrid *>(grid);
         QVERIFY(view);
