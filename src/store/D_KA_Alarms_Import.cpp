@@ -8,8 +8,6 @@
 
 #include <QScopedValueRollback>
 
-#include <optional>
-
 using namespace store;
 using KaVar::Tr;
 
@@ -118,9 +116,7 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
     try {
         // The silent form shows nothing: the master's display updates wait
         // until every record is in.
-        std::optional<DisplaySuspension> quiet;
-        if (silent)
-            quiet.emplace(cdsAlarms);
+        const DisplaySuspension quiet(silent ? &cdsAlarms : nullptr);
         int count = 0;
         int n = NextNumber();
         source.first();

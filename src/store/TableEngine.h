@@ -332,12 +332,17 @@ private:
 class DisplaySuspension
 {
 public:
-    explicit DisplaySuspension(Table &table) : m_table(&table), m_unwinding(std::uncaught_exceptions())
+    explicit DisplaySuspension(Table &table) : DisplaySuspension(&table) {}
+    // A null table suspends nothing (a suspension that only applies sometimes).
+    explicit DisplaySuspension(Table *table) : m_table(table), m_unwinding(std::uncaught_exceptions())
     {
-        table.disableControls();
+        if (m_table)
+            m_table->disableControls();
     }
     ~DisplaySuspension() noexcept(false)
     {
+        if (!m_table)
+            return;
         if (std::uncaught_exceptions() > m_unwinding) {
             try {
                 m_table->enableControls();

@@ -2,6 +2,7 @@
 // master's order, views as snapshots, display suspension and the item model.
 #include "store/TableEngine.h"
 #include "store/TableModel.h"
+#include "support/Failure.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -346,6 +347,40 @@ private Q_SLOTS:
         QCOMPARE(Numbers(view), QList<int>({4, 1}));
         view.setIndexFieldName(QStringLiteral("Number"));
         QCOMPARE(Numbers(view), QList<int>({1, 4}));
+    }
+
+    // A display suspension left normally reports the failure of the
+    // notifications it lets through; left by an exception it keeps that
+    // first exception and drops its own. Either way the display resumes.
+    void displaySuspensionEndsOnEveryExit()
+    {
+        Table t(QStringLiteral("t"));
+        t.setFieldDefs(Fields());
+        t.createDataSet();
+        DataSource ds(QStringLiteral("ds"));
+        ds.setDataSet(&t);
+        ds.onDataChange = [](DataSource *, Field *) { throw Exception(QStringLiteral("repaint failed")); };
+
+        QCOMPARE(testsupport::FailureOf([&t] {
+                     const DisplaySuspension quiet(t);
+                     Add(t, 1, 1, QStringLiteral("a"));
+                 }),
+                 QStringLiteral("repaint failed"));
+        QVERIFY(!t.controlsDisabled());
+
+        QCOMPARE(testsupport::FailureOf([&t] {
+                     const DisplaySuspension quiet(t);
+                     t.disableControls(); // changes made, then the command fails
+                     t.enableControls();
+                     throw Exception(QStringLiteral("command failed"));
+                 }),
+                 QStringLiteral("command failed"));
+        QVERIFY(!t.controlsDisabled());
+
+        // A null table suspends nothing.
+        ds.onDataChange = {};
+        const DisplaySuspension none(static_cast<Table *>(nullptr));
+        QVERIFY(!t.controlsDisabled());
     }
 
     void suspendedDisplayNotifiesOnceAtTheEnd()
