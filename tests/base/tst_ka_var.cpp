@@ -6,12 +6,15 @@
 #include "diag/U_ZEL_Utilities.h"
 #include "diag/ZelException.h"
 #include "support/BaseSupport.h"
+#include "support/Failure.h"
 
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+using testsupport::FailureOf;
 
 class TestKaVar : public QObject
 {
@@ -96,12 +99,8 @@ private Q_SLOTS:
         QCOMPARE(opened.size(), 2);
         QCOMPARE(opened[0], QStringLiteral("http://127.0.0.1:9/almarik/?referer=AlmarikSH"));
         QVERIFY(opened[1].startsWith(QStringLiteral("mailto:")));
-        try {
-            ShellOpen(QStringLiteral("/nowhere/at/all.htm"), 0);
-            QFAIL("no failure");
-        } catch (const Exception &e) {
-            QCOMPARE(e.message(), QStringLiteral("Error on executing : /nowhere/at/all.htm"));
-        }
+        QCOMPARE(FailureOf([] { ShellOpen(QStringLiteral("/nowhere/at/all.htm"), 0); }),
+                 QStringLiteral("Error on executing : /nowhere/at/all.htm"));
     }
 
     void autoStart()

@@ -4,6 +4,7 @@
 #include "diag/ZelException.h"
 
 #include "diag/U_ZEL_Utilities.h"
+#include "support/Failure.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,8 @@
 #include <QMetaEnum>
 #include <QTemporaryDir>
 #include <QTest>
+
+using testsupport::FailureOf;
 
 namespace {
 
@@ -436,13 +439,11 @@ private Q_SLOTS:
         // A wildcard in a folder that does not exist finds nothing to do.
         op.SetSource(path(QStringLiteral("nowhere/*.*")));
         QCOMPARE(op.Execute(), TFileOperation::ErrorPathNotFound);
-        try {
-            DoFileOperation(TFileOperation::foDelete, path(QStringLiteral("none.txt")), QString(),
-                            TFileOperation::fofNoConfirmation);
-            QFAIL("no failure");
-        } catch (const Exception &e) {
-            QCOMPARE(e.message(), QStringLiteral("Erreur au traitement de ") + path(QStringLiteral("none.txt")));
-        }
+        QCOMPARE(FailureOf([&] {
+                     DoFileOperation(TFileOperation::foDelete, path(QStringLiteral("none.txt")), QString(),
+                                     TFileOperation::fofNoConfirmation);
+                 }),
+                 QStringLiteral("Erreur au traitement de ") + path(QStringLiteral("none.txt")));
     }
 };
 

@@ -7,6 +7,7 @@
 #include "store/D_KA_Alarms.h"
 #include "store/DataPacket.h"
 #include "support/TestSupport.h"
+#include "support/Failure.h"
 
 #include <QDir>
 #include <QFile>
@@ -362,12 +363,8 @@ private Q_SLOTS:
         QVERIFY(QDir().mkdir(DataFile()));
         dm.cdsAlarms.edit();
         dm.cdsAlarms.fieldByName(AlarmField::Title).setAsString(QStringLiteral("second"));
-        try {
-            dm.cdsAlarms.post();
-            QFAIL("the failed write was not reported");
-        } catch (const EDatabaseError &e) {
-            QVERIFY2(e.message().contains(DataFile()), qPrintable(e.message()));
-        }
+        const QString failure = FailureOf([&] { dm.cdsAlarms.post(); });
+        QVERIFY2(failure.contains(DataFile()), qPrintable(failure));
         // The record stays posted in memory.
         QCOMPARE(dm.cdsAlarms.state(), DataSetState::Browse);
         QCOMPARE(dm.cdsAlarms.fieldByName(AlarmField::Title).asString(), QStringLiteral("second"));
@@ -404,13 +401,10 @@ private Q_SLOTS:
         int failures = 0;
         for (qint64 n = 0; n < size; n += (n < 64 ? 1 : 97)) {
             FailingWrites failing(n);
-            try {
-                Retitle(dm, QStringLiteral("new"));
-                QFAIL(qPrintable(QStringLiteral("a write cut after %1 bytes was not reported").arg(n)));
-            } catch (const EDatabaseError &e) {
-                QVERIFY2(e.message().contains(QDir::toNativeSeparators(DataFile())), qPrintable(e.message()));
-                QVERIFY2(e.message().contains(QStringLiteral("No space left on device")), qPrintable(e.message()));
-            }
+            const QString failure = FailureOf([&] { Retitle(dm, QStringLiteral("new")); });
+            const QString cut = QStringLiteral("a write cut after %1 bytes: %2").arg(n).arg(failure);
+            QVERIFY2(failure.contains(QDir::toNativeSeparators(DataFile())), qPrintable(cut));
+            QVERIFY2(failure.contains(QStringLiteral("No space left on device")), qPrintable(cut));
             ++failures;
             QCOMPARE(dm.cdsAlarms.state(), DataSetState::Browse);
             QCOMPARE(dm.cdsAlarms.fieldByName(AlarmField::Title).asString(), QStringLiteral("new"));

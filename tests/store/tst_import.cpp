@@ -5,6 +5,7 @@
 #include "base/U_KA_Var.h"
 #include "store/D_KA_Alarms.h"
 #include "support/TestSupport.h"
+#include "support/Failure.h"
 
 #include <QSet>
 #include <QTest>
@@ -209,12 +210,8 @@ private Q_SLOTS:
     {
         WritePacket(SourceFile(), BaseFields(), {BaseRow()});
         TdmKaAlarms dm;
-        try {
-            dm.ImportDataFile(SourceFile(), true);
-            QFAIL("no failure");
-        } catch (const EDatabaseError &e) {
-            QCOMPARE(e.message(), QStringLiteral("cdsImport: Field 'Sound' not found"));
-        }
+        QCOMPARE(FailureOf([&] { dm.ImportDataFile(SourceFile(), true); }),
+                 QStringLiteral("cdsImport: Field 'Sound' not found"));
         dm.cdsAlarms.cancel();
         QCOMPARE(dm.cdsAlarms.recordCount(), 0);
     }
@@ -272,13 +269,8 @@ private Q_SLOTS:
         WritePacket(SourceFile(name), fields, rows);
         TdmKaAlarms dm;
         ErrorTexts errors;
-        try {
-            dm.ImportDataFile(SourceFile(name), false);
-            QFAIL("no failure");
-        } catch (const EDatabaseError &e) {
-            QCOMPARE(e.message(),
-                     QStringLiteral("The date and time 4000000 of field 'Date' is out of range (years 1 to 9999)"));
-        }
+        QCOMPARE(FailureOf([&] { dm.ImportDataFile(SourceFile(name), false); }),
+                 QStringLiteral("The date and time 4000000 of field 'Date' is out of range (years 1 to 9999)"));
         QVERIFY(errors.texts.isEmpty());
         dm.cdsAlarms.cancel();
         QCOMPARE(dm.cdsAlarms.recordCount(), 1);
@@ -406,12 +398,7 @@ private Q_SLOTS:
         WritePacket(SourceFile(), BaseFields() << F(QStringLiteral("Sound")), rows);
         TdmKaAlarms dm;
         ErrorTexts errors;
-        try {
-            dm.ImportDataFile(SourceFile(), false);
-            QFAIL("no failure");
-        } catch (const Exception &e) {
-            QCOMPARE(e.message(), QStringLiteral("Enter a Title !"));
-        }
+        QCOMPARE(FailureOf([&] { dm.ImportDataFile(SourceFile(), false); }), QStringLiteral("Enter a Title !"));
         QVERIFY(errors.texts.isEmpty());
         // The first record is saved; the failing one waits unposted.
         QCOMPARE(dm.cdsAlarms.recordCount(), 1);

@@ -7,6 +7,7 @@
 #include "base/U_KA_Var.h"
 #include "store/D_KA_Alarms.h"
 #include "support/TestSupport.h"
+#include "support/Failure.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -253,12 +254,8 @@ private Q_SLOTS:
             }
             dm.cdsAlarms.edit();
             dm.cdsAlarms.fieldByName(AlarmField::Title).setAsString(QStringLiteral("on a full disk"));
-            try {
-                dm.cdsAlarms.post();
-                QFAIL("the full disk was not reported");
-            } catch (const EDatabaseError &e) {
-                QVERIFY2(e.message().contains(QStringLiteral("No space left on device")), qPrintable(e.message()));
-            }
+            const QString failure = FailureOf([&] { dm.cdsAlarms.post(); });
+            QVERIFY2(failure.contains(QStringLiteral("No space left on device")), qPrintable(failure));
             QCOMPARE(dm.cdsAlarms.fieldByName(AlarmField::Title).asString(), QStringLiteral("on a full disk"));
             QCOMPARE(Bytes(dataFile), data);
             QCOMPARE(Bytes(dataFile + QStringLiteral(".bak")), bak);

@@ -9,6 +9,7 @@
 #include "support/ProgramFixture.h"
 #include "ui/F_KA_Main.h"
 #include "ui/LoginDialog.h"
+#include "support/Failure.h"
 
 #include <QAction>
 #include <QApplication>
@@ -257,15 +258,9 @@ private Q_SLOTS:
         // Refused while an alarm is edited.
         m_dm->cdsAlarms.append();
         m_window->RefreshForm();
-        try {
-            m_window->miExitClick();
-            QFAIL("no failure");
-        } catch (const EAbort &) {
-            // The list page is not in front: the editing check answers.
-            QFAIL("stopped silently");
-        } catch (const Exception &e) {
-            QCOMPARE(e.message(), QStringLiteral("You must finish current alarm edition !"));
-        }
+        // The list page is not in front: the editing check answers, not a silent stop.
+        QCOMPARE(FailureOf([this] { m_window->miExitClick(); }),
+                 QStringLiteral("You must finish current alarm edition !"));
         m_dm->cdsAlarms.cancel();
 
         // Refused while the alarm box is shown.
