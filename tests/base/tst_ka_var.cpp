@@ -75,6 +75,27 @@ private Q_SLOTS:
         QCOMPARE(ScramblePassword(scrambled), text);
     }
 
+    // The scrambled text is plain text: no printable character becomes a
+    // control character, so a settings file keeps it as it is.
+    void scrambledPasswordIsPlainText()
+    {
+        QString printable;
+        for (char16_t c = 0x20; c < 0x7f; ++c)
+            printable += QChar(c);
+        for (char16_t c = 0xa0; c <= 0xff; ++c) {
+            if (c != 0xf7) // the one Latin-1 sign the key turns into DEL
+                printable += QChar(c);
+        }
+        const QString scrambled = ScramblePassword(printable + QLatin1Char('!'));
+        for (qsizetype i = 0; i < scrambled.size(); ++i) {
+            const QChar c = scrambled[i];
+            QVERIFY2(c.category() != QChar::Other_Control,
+                     qPrintable(QStringLiteral("%1 gives %2")
+                                    .arg(i < printable.size() ? printable[i].unicode() : 0, 0, 16)
+                                    .arg(c.unicode(), 0, 16)));
+        }
+    }
+
     void mailLink()
     {
         QCOMPARE(MailLink(QString(), QString()),
@@ -159,12 +180,7 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(entry + QStringLiteral("/inside")));
         }
         KaVar::SetLanguageIndex(language);
-        QString message;
-        try {
-            SetAutoStart(on);
-        } catch (const Exception &e) {
-            message = e.message();
-        }
+        const QString message = FailureOf([on] { SetAutoStart(on); });
         KaVar::SetLanguageIndex(0);
         QFile::remove(folder);
         QDir(folder).removeRecursively();
