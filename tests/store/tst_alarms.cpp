@@ -39,11 +39,7 @@ class TestAlarms : public QObject
 private Q_SLOTS:
     void initTestCase() { InitProgramUnits(); }
 
-    void init()
-    {
-        ClearDataDir();
-        KaVar::SetLanguageIndex(0);
-    }
+    void init() { FreshStore(); }
 
     void numbering()
     {

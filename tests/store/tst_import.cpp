@@ -69,11 +69,7 @@ private Q_SLOTS:
         TProgressWindow::SetPauseHook(NoWait);
     }
 
-    void init()
-    {
-        ClearDataDir();
-        KaVar::SetLanguageIndex(0);
-    }
+    void init() { FreshStore(); }
 
     void numbersFollowTheHighestAlarm()
     {

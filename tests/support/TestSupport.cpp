@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include "base/U_KA_Var.h"
 #include "store/DataPacket.h"
 
 namespace testsupport {
@@ -12,6 +13,12 @@ QString FakeHost::PeriodicityItem(int index) const
 QString FakeHost::PriorityItem(int index) const
 {
     return index >= 0 && index < 3 ? QString::fromUtf8(PriorityNames[language][index]) : QString();
+}
+
+void FreshStore()
+{
+    ClearDataDir();
+    KaVar::SetLanguageIndex(0);
 }
 
 void AddAlarm(TdmKaAlarms &dm, TDateTime date, const QString &title, int deleted, int enabled, int period,

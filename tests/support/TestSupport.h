@@ -28,6 +28,9 @@ public:
     bool visible = false;
 };
 
+// The state every store test starts from: an empty data folder, English.
+void FreshStore();
+
 // Appends and posts an alarm to the master through the record rules.
 void AddAlarm(TdmKaAlarms &dm, TDateTime date, const QString &title = QStringLiteral("Alarm"), int deleted = 0,
               int enabled = 1, int period = 0, const QString &application = QString());
