@@ -209,8 +209,7 @@ private Q_SLOTS:
             QVERIFY(m_dm->cdsAlarms.locate(AlarmField::Title, QStringLiteral("t1")));
             QCOMPARE(m_dm->cdsAlarms.fieldByName(AlarmField::Deleted).asInteger(), 0);
             // The post saved the data file.
-            QCOMPARE(Saved(),
-                     QStringList({QStringLiteral("kept:0"), QStringLiteral("t1:0"), QStringLiteral("t2:1")}));
+            QCOMPARE(Saved(), QStringList({QStringLiteral("kept:0"), QStringLiteral("t1:0"), QStringLiteral("t2:1")}));
         }
     }
 
@@ -265,8 +264,7 @@ private Q_SLOTS:
             m_window->btnTrashEraseAll->click();
         else
             m_window->btnTrashEraseAllClick(nullptr);
-        QCOMPARE(answers.asked,
-                 asked ? QStringList(QStringLiteral("Purge all alarms ?")) : QStringList());
+        QCOMPARE(answers.asked, asked ? QStringList(QStringLiteral("Purge all alarms ?")) : QStringList());
         QCOMPARE(trash().recordCount(), acts ? 0 : 3);
         if (!acts)
             return;
@@ -397,8 +395,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("left");
         const QStringList all{QStringLiteral("10 days"), QStringLiteral("20 days"), QStringLiteral("just after"),
                               QStringLiteral("just before")};
-        QTest::newRow("15 days") << 15
-                                 << QStringList({QStringLiteral("10 days"), QStringLiteral("just after")});
+        QTest::newRow("15 days") << 15 << QStringList({QStringLiteral("10 days"), QStringLiteral("just after")});
         QTest::newRow("off") << 0 << all;
         QTest::newRow("90 days") << 90 << all;
     }
