@@ -12,6 +12,7 @@
 #include "diag/ZelException.h"
 #include "store/D_KA_Alarms.h"
 
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>

@@ -60,8 +60,10 @@ QStringList DataFileRows()
         t.loadFromFile(testsupport::DataFile());
         for (int i = 0; i < t.recordCount(); ++i)
             rows << t.withRow(i, [&] {
-                return t.fieldByName(AlarmField::Title).asString() + QLatin1Char(':') +
-                       t.fieldByName(AlarmField::Deleted).asString();
+                QString row = t.fieldByName(AlarmField::Title).asString();
+                row += QLatin1Char(':');
+                row += t.fieldByName(AlarmField::Deleted).asString();
+                return row;
             });
     } catch (const Exception &) {
     }

@@ -92,8 +92,10 @@ QStringList Saved()
     QStringList rows;
     for (int i = 0; i < saved.recordCount(); ++i)
         rows << saved.withRow(i, [&] {
-            return saved.fieldByName(AlarmField::Title).asString() + QLatin1Char(':') +
-                   saved.fieldByName(AlarmField::Deleted).asString();
+            QString row = saved.fieldByName(AlarmField::Title).asString();
+            row += QLatin1Char(':');
+            row += saved.fieldByName(AlarmField::Deleted).asString();
+            return row;
         });
     rows.sort();
     return rows;
@@ -425,6 +427,7 @@ private Q_SLOTS:
         QVERIFY(answers.asked.isEmpty());
         QVERIFY(errors.texts.isEmpty());
         QCOMPARE(trash().filter(), normal);
+        m_dm->RefreshSource(m_dm->dsTrash);
         QCOMPARE(Titles(trash()), left);
         QCOMPARE(m_window->Notebook->currentIndex(), 1);
         QVERIFY(m_dm->cdsAlarms.locate(AlarmField::Title, QStringLiteral("on the list")));
