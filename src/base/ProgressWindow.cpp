@@ -13,7 +13,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-// A sheet of paper flying from one folder to another while the run goes on.
+// A sheet of paper flying from one folder to another (a copy), or sheets
+// falling from a folder into a bin that is being emptied, while the run goes on.
 class TProgressWindow::Animation : public QWidget
 {
 public:
@@ -26,6 +27,8 @@ public:
             QWidget::update();
         });
     }
+
+    AnimationKind kind = AnimationKind::FileCopy;
 
     void run(bool on)
     {
@@ -41,8 +44,19 @@ protected:
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         drawFolder(p, QRectF(8, 18, 44, 34));
-        drawFolder(p, QRectF(width() - 52, 18, 44, 34));
         const double t = double(m_step) / double(Steps - 1);
+        if (kind == AnimationKind::EmptyRecycleBin) {
+            drawBin(p, QRectF(width() - 50, 14, 36, 42));
+            // The sheet shrinks as it falls into the bin.
+            const double x = 40 + t * (width() - 96);
+            const double y = 20 - 16 * std::sin(t * 3.14159265) + 10 * t;
+            const double scale = 1.0 - 0.6 * t;
+            p.setPen(QPen(QColor(90, 90, 90), 1));
+            p.setBrush(Qt::white);
+            p.drawRect(QRectF(x, y, 18 * scale, 24 * scale));
+            return;
+        }
+        drawFolder(p, QRectF(width() - 52, 18, 44, 34));
         const double x = 40 + t * (width() - 100);
         const double y = 22 - 18 * std::sin(t * 3.14159265);
         p.setPen(QPen(QColor(90, 90, 90), 1));
@@ -60,6 +74,21 @@ private:
         p.setBrush(QColor(240, 200, 90));
         p.drawRect(QRectF(r.left(), r.top() - 5, r.width() * 0.4, 6));
         p.drawRect(r);
+    }
+
+    static void drawBin(QPainter &p, const QRectF &r)
+    {
+        p.setPen(QPen(QColor(70, 90, 110), 1));
+        p.setBrush(QColor(190, 210, 230));
+        // Lid, then the body narrowing to the bottom, with its ribs.
+        p.drawRect(QRectF(r.left() - 3, r.top(), r.width() + 6, 4));
+        const QPolygonF body({QPointF(r.left(), r.top() + 6), QPointF(r.right(), r.top() + 6),
+                              QPointF(r.right() - 5, r.bottom()), QPointF(r.left() + 5, r.bottom())});
+        p.drawPolygon(body);
+        for (int i = 1; i < 4; ++i) {
+            const double x = r.left() + i * r.width() / 4;
+            p.drawLine(QPointF(x, r.top() + 10), QPointF(x + (x < r.center().x() ? 2 : -2), r.bottom() - 4));
+        }
     }
 
     static constexpr int Steps = 24;
@@ -97,6 +126,17 @@ TProgressWindow::TProgressWindow(QWidget *parent)
 void TProgressWindow::setCaption(const QString &caption)
 {
     setWindowTitle(caption);
+}
+
+void TProgressWindow::setAnimation(AnimationKind kind)
+{
+    m_animation->kind = kind;
+    m_animation->update();
+}
+
+TProgressWindow::AnimationKind TProgressWindow::animation() const
+{
+    return m_animation->kind;
 }
 
 void TProgressWindow::setMaximum(int maximum)

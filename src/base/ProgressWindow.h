@@ -10,8 +10,9 @@ class QPushButton;
 class QTimer;
 
 // The progress window of long table runs (imports, trash commands): a modeless
-// window with a file-copy animation, two status lines, a progress bar and a
-// "Cancel" button. Closing it by any means marks the run as cancelled.
+// window with an animation (a file copy or the emptying of the recycle bin),
+// two status lines, a progress bar and a "Cancel" button. Closing it by any
+// means marks the run as cancelled.
 class TProgressWindow : public QDialog
 {
     Q_OBJECT
@@ -19,7 +20,12 @@ class TProgressWindow : public QDialog
 public:
     explicit TProgressWindow(QWidget *parent = nullptr);
 
+    // What the animation shows.
+    enum class AnimationKind { FileCopy, EmptyRecycleBin };
+
     void setCaption(const QString &caption);
+    void setAnimation(AnimationKind kind);
+    AnimationKind animation() const;
     void setMaximum(int maximum);
     int maximum() const;
     int position() const;

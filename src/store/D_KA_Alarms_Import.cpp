@@ -95,6 +95,7 @@ void TdmKaAlarms::ImportDataFile(const QString &fileName, bool silent)
     if (!silent) {
         progress = ProgressDialog();
         progress->setCaption(QStringLiteral("Processing..."));
+        progress->setAnimation(TProgressWindow::AnimationKind::FileCopy);
         progress->setMaximum(total);
         progress->setTempo(ProgressTempo(total));
         progress->start();

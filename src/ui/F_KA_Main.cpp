@@ -216,8 +216,9 @@ void TfmKaMain::FormCreate()
     FormHide();
     // 7. The planner on today, the calendar page in front.
     SelectToday();
-    // 8. Without a sound output, the beep.
+    // 8. Without a sound output, the beep; the old trash alarms go.
     CheckSoundDevice();
+    PurgeOldAlarms();
     // 9. The page noted in step 5.
     if (noted && noted != btnMenuCalendar) {
         try {

@@ -34,6 +34,7 @@ class Table;
 }
 class TFormStorage;
 class TLoginDialog;
+class TProgressWindow;
 class TThreadTimer;
 class TYearPlanner;
 
@@ -208,6 +209,20 @@ public:
     TDataGrid *grdTrash;
     QSplitter *splTrash;
     QPlainTextEdit *moTrash;
+    // The progress window of Purge all and Restore all.
+    TProgressWindow *dlgProgress;
+
+    // Trash page handlers. A sender of btnTrashEraseAllClick other than null
+    // is the user's click (the question may be asked); null is the purge.
+    void btnTrashEraseClick();
+    void btnTrashEraseAllClick(QObject *sender);
+    void btnTrashRecoverClick();
+    void btnTrashRecoverAllClick();
+    // A key pressed in the trash grid; true when it was used (swallowed).
+    bool grdTrashKeyDown(int key);
+    // Erases the trash alarms older than the purge option (days; 0: never).
+    // Called once at creation; a failure is shown and the start goes on.
+    void PurgeOldAlarms();
 
     // Options page.
     QCheckBox *cbxOptionsAutoStart, *cbxOptionsEnabled;
