@@ -115,19 +115,19 @@ FormatSettings &Formats()
     return settings;
 }
 
-namespace {
-
-QString Quoted(const QString &text)
+QString QuotedStr(const QString &text)
 {
     return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
 }
+
+namespace {
 
 // The date pattern with the program's month names put in.
 QString DatePattern(const FormatSettings &f, const QDate &date)
 {
     QString pattern = f.shortDateFormat;
     if (f.longMonthNames.size() == 12 && pattern.contains(QLatin1String("MMMM")))
-        pattern.replace(QStringLiteral("MMMM"), Quoted(f.longMonthNames[date.month() - 1]));
+        pattern.replace(QStringLiteral("MMMM"), QuotedStr(f.longMonthNames[date.month() - 1]));
     return pattern;
 }
 

@@ -62,4 +62,8 @@ QString DateTimeToStr(TDateTime value);
 TDateTime StrToDateTime(const QString &text);
 bool TryStrToDateTime(const QString &text, TDateTime &value);
 
+// A text between single quotes with every quote inside it doubled: a literal
+// of a filter text or of a date-time format pattern.
+QString QuotedStr(const QString &text);
+
 } // namespace zel

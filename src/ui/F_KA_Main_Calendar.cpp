@@ -62,12 +62,6 @@ void Resume(Table &table, std::exception_ptr &failure)
     }
 }
 
-// A date literal of the view's filter texts.
-QString Quoted(const QString &text)
-{
-    return QLatin1Char('\'') + text + QLatin1Char('\'');
-}
-
 } // namespace
 
 QWidget *TfmKaMain::BuildCalendarPage()
@@ -131,9 +125,9 @@ void TfmKaMain::YearPlannerClick()
     // first day to the last value plus one day.
     const TDateTime first = YearPlanner->selectionStart();
     const TDateTime last = YearPlanner->selectionEnd();
-    m_alarms->cdsCalendar.setFilter(QStringLiteral("Deleted = 0 and Date >= ") + Quoted(zel::DateToStr(first)) +
+    m_alarms->cdsCalendar.setFilter(QStringLiteral("Deleted = 0 and Date >= ") + zel::QuotedStr(zel::DateToStr(first)) +
                                     QStringLiteral(" and Date < ") +
-                                    Quoted(zel::DateTimeToStr(zel::RoundToMs(last + 1))));
+                                    zel::QuotedStr(zel::DateTimeToStr(zel::RoundToMs(last + 1))));
     m_alarms->RefreshSource(m_alarms->dsCalendar);
     YearPlannerYearChanged();
 }
@@ -153,8 +147,8 @@ void TfmKaMain::YearPlannerYearChanged()
             // Every alarm of the planner's year that is not in the trash.
             const int year = YearPlanner->year();
             view.setFilter(QStringLiteral("Deleted = 0 and Date >= ") +
-                           Quoted(zel::DateToStr(zel::EncodeDate(year, 1, 1))) + QStringLiteral(" and Date < ") +
-                           Quoted(zel::DateToStr(zel::EncodeDate(year + 1, 1, 1))));
+                           zel::QuotedStr(zel::DateToStr(zel::EncodeDate(year, 1, 1))) + QStringLiteral(" and Date < ") +
+                           zel::QuotedStr(zel::DateToStr(zel::EncodeDate(year + 1, 1, 1))));
             view.setIndexFieldName(AlarmField::Number);
             view.refresh();
             YearPlanner->clearCells();

@@ -47,14 +47,6 @@ private:
     std::function<bool(int)> m_handler;
 };
 
-// A text between single quotes, a quote inside it doubled (a filter literal).
-QString QuotedStr(const QString &text)
-{
-    QString quoted = text;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
-}
-
 // The question of a command on the selected trash alarm.
 QString AlarmQuestion(const QString &english, const QString &french, const Table &trash)
 {
@@ -311,7 +303,7 @@ void TfmKaMain::PurgeOldAlarms()
         try {
             // The age of a trash alarm is measured from its own date-time.
             trash.setFilter(QStringLiteral("Deleted = 1 and Date < ") +
-                            QuotedStr(zel::DateTimeToStr(zel::Now() - days)));
+                            zel::QuotedStr(zel::DateTimeToStr(zel::Now() - days)));
             m_alarms->RefreshSource(m_alarms->dsTrash);
             repaint();
             btnTrashEraseAllClick(nullptr);
