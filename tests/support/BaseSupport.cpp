@@ -2,6 +2,7 @@
 
 #include "base/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
+#include "diag/U_ZEL_Utilities.h"
 
 #include <QDir>
 #include <QSettings>
@@ -49,6 +50,16 @@ ErrorTexts::ErrorTexts()
 ErrorTexts::~ErrorTexts()
 {
     SetShowErrorTextHook({});
+}
+
+CommandErrors::CommandErrors()
+{
+    SetErrorBoxHook([this](const QString &text) { texts << text; });
+}
+
+CommandErrors::~CommandErrors()
+{
+    SetErrorBoxHook({});
 }
 
 FixedClock::FixedClock(const QDateTime &now) : m_now(now)

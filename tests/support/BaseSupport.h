@@ -27,6 +27,14 @@ public:
     QStringList texts;
 };
 
+// Captures the messages of failed commands (the error box) while alive.
+struct CommandErrors
+{
+    CommandErrors();
+    ~CommandErrors();
+    QStringList texts;
+};
+
 // Sets the program's clock to a fixed local time while alive.
 class FixedClock
 {

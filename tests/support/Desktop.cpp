@@ -97,6 +97,33 @@ QString ActiveWindowName()
     return r.ok() ? r.output : QString();
 }
 
+QRect NewWindow(const QList<QRect> &before)
+{
+    const QList<QRect> now = VisibleWindows();
+    for (const QRect &r : now) {
+        if (!before.contains(r) && r.height() > 100)
+            return r;
+    }
+    return {};
+}
+
+QString WindowOfSize(const QSize &size)
+{
+    const QStringList ids = VisibleWindowIds();
+    for (const QString &id : ids) {
+        if (Geometry(id).size() == size)
+            return id;
+    }
+    return {};
+}
+
+bool ClickIn(const QString &window, const QPoint &at)
+{
+    return Xdo({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(at.x()),
+                QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")})
+        .ok();
+}
+
 bool Click(const QRect &r, int button)
 {
     return Xdo({QStringLiteral("mousemove"), QString::number(r.center().x()), QString::number(r.center().y()),

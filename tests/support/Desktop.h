@@ -35,8 +35,16 @@ QStringList WindowsNamed(const QString &pattern);
 // The name of the active window ("" when none).
 QString ActiveWindowName();
 
+// A visible window of the program that was not there before and is taller
+// than 100 pixels (a menu), or an empty rectangle.
+QRect NewWindow(const QList<QRect> &before);
+// The id of the program's visible window of this size ("" when none).
+QString WindowOfSize(const QSize &size);
+
 // Clicks the centre of the rectangle with the button (1 left, 3 right).
 bool Click(const QRect &r, int button);
+// Clicks a point given in the window's own coordinates.
+bool ClickIn(const QString &window, const QPoint &at);
 // Presses keys ("Return", "Up", "ctrl+c", ...), one after the other.
 bool Key(const QStringList &keys);
 // Types a text into the focused window.

@@ -39,17 +39,6 @@ struct Answers
     QStringList asked;
 };
 
-// Captures the messages of failed commands while alive.
-struct CommandErrors
-{
-    CommandErrors()
-    {
-        SetErrorBoxHook([this](const QString &text) { texts << text; });
-    }
-    ~CommandErrors() { SetErrorBoxHook({}); }
-    QStringList texts;
-};
-
 const QColor Marked(255, 255, 128);
 
 TDateTime At(int month, int day, int hour = 0, int minute = 0, int year = 2026)

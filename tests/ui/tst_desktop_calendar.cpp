@@ -75,17 +75,6 @@ int EmptyFrom(const QImage &image, const QRect &area)
     return y + 1;
 }
 
-// The program's main window, once it is shown.
-QString MainWindowId()
-{
-    const QStringList ids = VisibleWindowIds();
-    for (const QString &id : ids) {
-        if (Geometry(id).size() == MainWindow)
-            return id;
-    }
-    return {};
-}
-
 // A picture of a window's contents.
 QImage Screenshot(const QString &window)
 {
@@ -142,7 +131,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(TrayIcon().isValid(), 15000);
         QVERIFY(Click(TrayIcon(), 1));
         QString window;
-        QTRY_VERIFY_WITH_TIMEOUT(!(window = MainWindowId()).isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(window = WindowOfSize(MainWindow)).isEmpty(), 10000);
 
         // The planner: found by its year caption, laid out as the program's.
         QImage shot;

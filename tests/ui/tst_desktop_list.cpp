@@ -16,36 +16,6 @@ using namespace desktop;
 
 namespace {
 
-// A visible window of the program that was not there before (a menu).
-QRect NewWindow(const QList<QRect> &before)
-{
-    const QList<QRect> now = VisibleWindows();
-    for (const QRect &r : now) {
-        if (!before.contains(r) && r.height() > 100)
-            return r;
-    }
-    return {};
-}
-
-// The id of the program's visible window of this size ("" when none).
-QString WindowOfSize(const QSize &size)
-{
-    const QStringList ids = VisibleWindowIds();
-    for (const QString &id : ids) {
-        if (Geometry(id).size() == size)
-            return id;
-    }
-    return {};
-}
-
-// Clicks a point given in the window's own coordinates.
-bool ClickIn(const QString &window, const QPoint &at)
-{
-    return Xdo({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(at.x()),
-                QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")})
-        .ok();
-}
-
 // Opens the tray menu with the right button and returns its rectangle.
 QRect OpenTrayMenu(const QRect &icon)
 {

@@ -32,17 +32,6 @@ using namespace desktop;
 
 namespace {
 
-// A visible window of the program that was not there before (a menu).
-QRect NewWindow(const QList<QRect> &before)
-{
-    const QList<QRect> now = VisibleWindows();
-    for (const QRect &r : now) {
-        if (!before.contains(r) && r.height() > 100)
-            return r;
-    }
-    return {};
-}
-
 QString StoredSetting(const QString &name)
 {
     QSettings s(QStringLiteral("Morvane"), QStringLiteral("Almarik"));

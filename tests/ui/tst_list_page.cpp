@@ -49,17 +49,6 @@ struct Answers
     QList<int> buttons;
 };
 
-// Captures the messages of failed commands while alive.
-struct CommandErrors
-{
-    CommandErrors()
-    {
-        SetErrorBoxHook([this](const QString &text) { texts << text; });
-    }
-    ~CommandErrors() { SetErrorBoxHook({}); }
-    QStringList texts;
-};
-
 // Records the file dialog requests and answers with a path while alive.
 struct FileDialogs
 {

@@ -35,17 +35,6 @@ using namespace testsupport;
 
 namespace {
 
-// Captures the messages of failed commands while alive.
-struct CommandErrors
-{
-    CommandErrors()
-    {
-        SetErrorBoxHook([this](const QString &text) { texts << text; });
-    }
-    ~CommandErrors() { SetErrorBoxHook({}); }
-    QStringList texts;
-};
-
 // Answers the message dialogs and records them while alive.
 struct Answers
 {

@@ -40,17 +40,6 @@ struct Answers
     QStringList asked;
 };
 
-// Captures the messages of failed commands while alive.
-struct CommandErrors
-{
-    CommandErrors()
-    {
-        SetErrorBoxHook([this](const QString &text) { texts << text; });
-    }
-    ~CommandErrors() { SetErrorBoxHook({}); }
-    QStringList texts;
-};
-
 // Replaces the progress window's pauses while alive: records the window's
 // state at each pause and closes the window at the pause of a given step.
 struct Pauses
