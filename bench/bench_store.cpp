@@ -42,19 +42,24 @@ QString Text(QRandomGenerator &rng, int minLength, int maxLength)
 
 // Fills the master with n alarms dated around now: 10% in the trash, 90%
 // enabled, titles of 8 to 25 characters, one in three with an application of
-// 20 to 60 characters, half with comments of 10 to 200 characters.
-void Fill(TdmKaAlarms &dm, int n)
+// 20 to 60 characters, half with comments of 10 to 200 characters. With
+// nothingDue, the enabled alarms outside the trash all lie ahead (from one
+// minute to a year), the others anywhere in the year around now.
+void Fill(TdmKaAlarms &dm, int n, bool nothingDue = false)
 {
     QRandomGenerator rng(42);
     const TDateTime now = zel::Now();
     dm.Loading = true;
     dm.cdsAlarms.disableControls();
     for (int i = 0; i < n; ++i) {
-        const TDateTime date = zel::RoundToMs(now + double(rng.bounded(-365 * 1440, 365 * 1440)) / 1440.0);
-        dm.cdsAlarms.appendRecord({i + 1, date, QVariant(), 0, Text(rng, 8, 25), rng.bounded(10) ? 1 : 0,
-                                   int(rng.bounded(3)), rng.bounded(2) ? Text(rng, 10, 200) : QString(), 1,
-                                   int(rng.bounded(11)), rng.bounded(3) == 0 ? Text(rng, 20, 60) : QString(), 0,
-                                   rng.bounded(10) ? 0 : 1});
+        TDateTime date = zel::RoundToMs(now + double(rng.bounded(-365 * 1440, 365 * 1440)) / 1440.0);
+        const int enabled = rng.bounded(10) ? 1 : 0;
+        const int deleted = rng.bounded(10) ? 0 : 1;
+        if (nothingDue && enabled == 1 && deleted == 0)
+            date = zel::RoundToMs(now + double(rng.bounded(1, 365 * 1440)) / 1440.0);
+        dm.cdsAlarms.appendRecord({i + 1, date, QVariant(), 0, Text(rng, 8, 25), enabled, int(rng.bounded(3)),
+                                   rng.bounded(2) ? Text(rng, 10, 200) : QString(), 1, int(rng.bounded(11)),
+                                   rng.bounded(3) == 0 ? Text(rng, 20, 60) : QString(), 0, deleted});
     }
     dm.cdsAlarms.enableControls();
     dm.Loading = false;
@@ -211,6 +216,81 @@ void RefreshDueBaseline(benchmark::State &state)
     }
 }
 
+// The main window as the due check sees it: hidden, so due alarms fire.
+class HiddenHost : public TKaAlarmsHost
+{
+public:
+    void RefreshForm() override {}
+    int CurrentPageTag() const override { return -1; }
+    QString PeriodicityItem(int) const override { return {}; }
+    QString PriorityItem(int) const override { return {}; }
+    Field *PeriodicityListField() const override { return nullptr; }
+    void SetPeriodicityListIndex(int) override {}
+    bool MainWindowVisible() const override { return false; }
+};
+
+// An alarm box that counts what it is shown and deletes it.
+class CountingBox : public TKaAlarmBox
+{
+public:
+    int DisplayAlarm(int &) override
+    {
+        ++shown;
+        return abrDelete;
+    }
+    int shown = 0;
+};
+
+// A data module of n alarms of which none is due, with a hidden host and an
+// alarm box, kept for the tick benchmarks of that size.
+TdmKaAlarms &IdleModule(int n)
+{
+    static std::unique_ptr<TdmKaAlarms> dm;
+    static HiddenHost host;
+    static CountingBox box;
+    static int size = -1;
+    if (size != n || !dm) {
+        dm.reset();
+        ModuleHolder().reset();
+        QFile::remove(KaVar::UserDataDir() + QStringLiteral("Alarms.ka2"));
+        dm = std::make_unique<TdmKaAlarms>();
+        Fill(*dm, n, true);
+        dm->SetHost(&host);
+        dm->SetAlarmBox(&box);
+        dm->SaveEnabled = false;
+        size = n;
+    }
+    return *dm;
+}
+
+// One tick of the check timer with nothing due, as the main thread runs it
+// (CheckAlarms: the due view's new filter, its re-read, the walk over it),
+// with the due view read from the master's order (Tick) or by testing every
+// row (TickFullScan, the baseline).
+void RunTick(benchmark::State &state, bool orderedReads)
+{
+    TdmKaAlarms &dm = IdleModule(int(state.range(0)));
+    dm.cdsThread.setOrderedReads(orderedReads);
+    auto *box = static_cast<CountingBox *>(dm.AlarmBox());
+    box->shown = 0;
+    dm.CheckAlarms(); // the order is made at the first read
+    for (auto _ : state)
+        dm.CheckAlarms();
+    state.counters["shown"] = box->shown;
+    state.counters["visited"] = dm.cdsThread.lastRefreshVisited();
+    dm.cdsThread.setOrderedReads(true);
+}
+
+void Tick(benchmark::State &state)
+{
+    RunTick(state, true);
+}
+
+void TickFullScan(benchmark::State &state)
+{
+    RunTick(state, false);
+}
+
 void NextNumber(benchmark::State &state)
 {
     TdmKaAlarms &dm = Module(int(state.range(0)));
@@ -260,6 +340,8 @@ BENCHMARK(Encode)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisec
 BENCHMARK(SaveBaseline)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(RefreshDue)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(RefreshDueBaseline)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(Tick)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(TickFullScan)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(NextNumber)->Arg(1000)->Arg(10000)->Arg(100000);
 BENCHMARK(Memory)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -1,5 +1,7 @@
 #include "store/FilterExpression.h"
 
+#include <algorithm>
+
 namespace store {
 
 namespace {
@@ -180,6 +182,80 @@ bool FilterExpression::matches(const RowData &row) const
         if (!ok)
             return false;
     }
+    return true;
+}
+
+bool FilterExpression::keyRange(int orderField, KeyRange &range) const
+{
+    range = KeyRange();
+    bool bounded = false;
+    int orderSlot = -1;
+    struct Equality
+    {
+        int field;
+        int slot;
+        double value;
+    };
+    std::vector<Equality> equalities;
+    const auto raiseLow = [&range](double value, bool inclusive) {
+        if (value > range.low || (value == range.low && !inclusive)) {
+            range.low = value;
+            range.lowInclusive = inclusive;
+        }
+    };
+    const auto lowerHigh = [&range](double value, bool inclusive) {
+        if (value < range.high || (value == range.high && !inclusive)) {
+            range.high = value;
+            range.highInclusive = inclusive;
+        }
+    };
+    for (const Condition &c : m_conditions) {
+        if (c.isString)
+            continue;
+        if (c.fieldIndex == orderField) {
+            orderSlot = c.slot;
+            switch (c.op) {
+            case Op::Equal:
+                raiseLow(c.number, true);
+                lowerHigh(c.number, true);
+                break;
+            case Op::Less:
+                lowerHigh(c.number, false);
+                break;
+            case Op::LessEqual:
+                lowerHigh(c.number, true);
+                break;
+            case Op::Greater:
+                raiseLow(c.number, false);
+                break;
+            case Op::GreaterEqual:
+                raiseLow(c.number, true);
+                break;
+            case Op::NotEqual:
+                continue;
+            }
+            bounded = true;
+        } else if (c.op == Op::Equal) {
+            // A second equality on the same field is checked row by row.
+            const bool known = std::any_of(equalities.begin(), equalities.end(),
+                                           [&c](const Equality &e) { return e.field == c.fieldIndex; });
+            if (!known)
+                equalities.push_back({c.fieldIndex, c.slot, c.number});
+        }
+    }
+    if (!bounded) {
+        range = KeyRange();
+        return false;
+    }
+    std::sort(equalities.begin(), equalities.end(),
+              [](const Equality &a, const Equality &b) { return a.field < b.field; });
+    for (const Equality &e : equalities) {
+        range.fields.push_back(e.field);
+        range.slots.push_back(e.slot);
+        range.equal.push_back(e.value);
+    }
+    range.fields.push_back(orderField);
+    range.slots.push_back(orderSlot);
     return true;
 }
 

@@ -2,16 +2,23 @@
 
 #include "store/DataPacket.h"
 #include "store/FilterExpression.h"
+#include "store/RowOrder.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 namespace store {
 
 namespace {
 
 constexpr int MaxFields = 64;
+
+// Changes an order of the rows takes one by one between two reads; beyond
+// them (an import, a trash emptied) it is dropped and made again, whole, at
+// the next read.
+constexpr int MaxUnreadChanges = 64;
 
 QString notEditing()
 {
@@ -389,6 +396,7 @@ void Table::setFieldDefs(const QList<FieldDef> &defs)
         }
     }
     m_defs = defs;
+    dropOrders();
     buildFields();
     if (!m_indexFieldName.isEmpty()) {
         const Field *f = findField(m_indexFieldName);
@@ -511,6 +519,7 @@ void Table::createDataSet()
     if (active())
         close();
     m_rows.clear();
+    dropOrders();
     m_readOnly = false;
     setState(DataSetState::Browse);
     setCursor(-1);
@@ -543,6 +552,7 @@ void Table::close()
     m_buffer.reset();
     m_editIndex = -1;
     m_rows.clear();
+    dropOrders();
     m_cursor = -1;
     m_bof = m_eof = true;
     setState(DataSetState::Inactive);
@@ -555,6 +565,7 @@ void Table::emptyDataSet()
     if (m_state != DataSetState::Browse)
         cancel();
     m_rows.clear();
+    dropOrders();
     setCursor(-1);
     notifyDataSetChange();
 }
@@ -629,8 +640,21 @@ void Table::refresh()
     if (m_state != DataSetState::Browse)
         setState(DataSetState::Browse);
 
-    const std::vector<Row> &source = m_provider->m_rows;
+    // This view's rows are replaced whole: orders of them (for views of this
+    // view) are made again when read.
+    dropOrders();
     const FilterExpression *filter = m_filter.get();
+    const bool numberIndex = m_indexField >= 0 && !m_indexIsString;
+    KeyRange range;
+    if (filter && numberIndex && m_orderedReads && filter->keyRange(m_indexField, range) &&
+        readFromOrder(*filter, range)) {
+        setCursor(m_rows.empty() ? -1 : 0);
+        m_bof = true;
+        notifyDataSetChange();
+        return;
+    }
+
+    const std::vector<Row> &source = m_provider->m_rows;
     // The rows are sorted as pointers into the master's list (cheaper to move
     // than shared rows), then taken in that order. A number key is read once
     // per row, beside its pointer, and the rows sorted by it: the order of
@@ -642,7 +666,6 @@ void Table::refresh()
     };
     std::vector<Keyed> kept;
     kept.reserve(source.size());
-    const bool numberIndex = m_indexField >= 0 && !m_indexIsString;
     for (const Row &row : source) {
         if (!filter || filter->matches(*row))
             kept.push_back({numberIndex ? numberKey(*row) : 0.0, &row});
@@ -657,9 +680,135 @@ void Table::refresh()
     for (const Keyed &k : kept)
         result.push_back(*k.row);
     m_rows = std::move(result);
+    m_lastRefreshVisited = int(source.size());
     setCursor(m_rows.empty() ? -1 : 0);
     m_bof = true; // freshly read: at the beginning of the data
     notifyDataSetChange();
+}
+
+bool Table::readFromOrder(const FilterExpression &filter, const KeyRange &range)
+{
+    Table &master = *m_provider;
+    RowOrder &order = master.rowOrder(range);
+    const auto [first, last] = order.find(range);
+    std::vector<Row> result;
+    result.reserve(last - first);
+    for (size_t i = first; i < last; ++i) {
+        if (filter.matches(*order.row(i)))
+            result.push_back(order.row(i));
+    }
+    // The order gives the rows by key; rows of equal keys are put in the
+    // master's order, as the stable sort of the full scan leaves them.
+    const int bit = m_indexField;
+    const int slot = m_indexSlot;
+    const auto key = [bit, slot](const Row &row) {
+        return (row->nullMask & (quint64(1) << bit)) ? -std::numeric_limits<double>::infinity() : row->numbers[slot];
+    };
+    std::vector<std::pair<size_t, size_t>> runs;
+    std::vector<const RowData *> tied;
+    for (size_t start = 0; start < result.size();) {
+        size_t end = start + 1;
+        while (end < result.size() && key(result[end]) == key(result[start]))
+            ++end;
+        if (end - start > 1) {
+            runs.emplace_back(start, end);
+            for (size_t i = start; i < end; ++i)
+                tied.push_back(result[i].get());
+        }
+        start = end;
+    }
+    if (!tied.empty()) {
+        std::vector<size_t> positions;
+        if (!master.positionsOf(tied, positions))
+            return false;
+        std::unordered_map<const RowData *, size_t> positionOf;
+        positionOf.reserve(tied.size());
+        for (size_t i = 0; i < tied.size(); ++i)
+            positionOf.emplace(tied[i], positions[i]);
+        for (const auto &[start, end] : runs) {
+            std::sort(result.begin() + std::ptrdiff_t(start), result.begin() + std::ptrdiff_t(end),
+                      [&](const Row &a, const Row &b) { return positionOf.at(a.get()) < positionOf.at(b.get()); });
+        }
+    }
+    order.changesUnread = 0;
+    m_rows = std::move(result);
+    m_lastRefreshVisited = int(last - first);
+    return true;
+}
+
+RowOrder &Table::rowOrder(const KeyRange &range)
+{
+    for (const auto &order : m_orders) {
+        if (order->fields() == range.fields)
+            return *order;
+    }
+    m_orders.push_back(std::make_unique<RowOrder>(range.fields, range.slots, m_rows));
+    return *m_orders.back();
+}
+
+bool Table::positionsOf(const std::vector<const RowData *> &rows, std::vector<size_t> &positions) const
+{
+    constexpr size_t unknown = std::numeric_limits<size_t>::max();
+    positions.assign(rows.size(), unknown);
+    std::unordered_map<const RowData *, size_t> missing;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const RowData &wanted = *rows[i];
+        if (m_indexField >= 0) {
+            // Ordered by the index field: the run of rows of an equal key,
+            // found by bisection, holds the row.
+            auto it = std::lower_bound(m_rows.begin(), m_rows.end(), wanted,
+                                       [this](const Row &r, const RowData &w) { return compareRows(*r, w) < 0; });
+            for (; it != m_rows.end() && compareRows(**it, wanted) == 0; ++it) {
+                if (it->get() == &wanted) {
+                    positions[i] = size_t(it - m_rows.begin());
+                    break;
+                }
+            }
+        }
+        if (positions[i] == unknown)
+            missing.emplace(&wanted, i);
+    }
+    // Without an index field (or rows out of its order, as a file may hold
+    // them): one pass over the rows.
+    for (size_t p = 0; p < m_rows.size() && !missing.empty(); ++p) {
+        const auto it = missing.find(m_rows[p].get());
+        if (it != missing.end()) {
+            positions[it->second] = p;
+            missing.erase(it);
+        }
+    }
+    return missing.empty();
+}
+
+void Table::rowAdded(const Row &row) noexcept
+{
+    try {
+        for (auto it = m_orders.begin(); it != m_orders.end();) {
+            (*it)->insert(row);
+            if ((*it)->changesUnread > MaxUnreadChanges)
+                it = m_orders.erase(it);
+            else
+                ++it;
+        }
+    } catch (...) {
+        // Out of memory: an order made again later is as good.
+        dropOrders();
+    }
+}
+
+void Table::rowRemoved(const RowData &row) noexcept
+{
+    for (auto it = m_orders.begin(); it != m_orders.end();) {
+        if (!(*it)->erase(row) || (*it)->changesUnread > MaxUnreadChanges)
+            it = m_orders.erase(it);
+        else
+            ++it;
+    }
+}
+
+void Table::dropOrders() noexcept
+{
+    m_orders.clear();
 }
 
 void Table::setCursor(int index)
@@ -901,20 +1050,23 @@ void Table::post()
     Row row = std::make_shared<const RowData>(std::move(*m_buffer));
     if (m_state == DataSetState::Insert) {
         const int pos = insertPosition(*row);
-        m_rows.insert(m_rows.begin() + pos, std::move(row));
+        m_rows.insert(m_rows.begin() + pos, row);
         m_cursor = pos;
     } else {
-        const bool keyChanged = compareRows(*row, *m_rows[size_t(m_editIndex)]) != 0;
+        const Row old = m_rows[size_t(m_editIndex)];
+        const bool keyChanged = compareRows(*row, *old) != 0;
         if (keyChanged) {
             m_rows.erase(m_rows.begin() + m_editIndex);
             const int pos = insertPosition(*row);
-            m_rows.insert(m_rows.begin() + pos, std::move(row));
+            m_rows.insert(m_rows.begin() + pos, row);
             m_cursor = pos;
         } else {
-            m_rows[size_t(m_editIndex)] = std::move(row);
+            m_rows[size_t(m_editIndex)] = row;
             m_cursor = m_editIndex;
         }
+        rowRemoved(*old);
     }
+    rowAdded(row);
     m_bof = m_eof = false;
     m_buffer.reset();
     m_editIndex = -1;
@@ -949,6 +1101,7 @@ void Table::deleteRecord()
         cancel();
     if (m_rows.empty())
         throw EDatabaseError(QStringLiteral("%1: Cannot perform this operation on an empty dataset").arg(objectName()));
+    rowRemoved(*m_rows[size_t(m_cursor)]);
     m_rows.erase(m_rows.begin() + m_cursor);
     setCursor(m_cursor);
     notifyDataSetChange();
@@ -1052,6 +1205,7 @@ void Table::loadFromFile(const QString &name)
     m_filterText.clear();
     setFieldDefs(contents.fields);
     m_rows = std::move(contents.rows);
+    dropOrders();
     m_readOnly = true;
     fileName = name;
     setState(DataSetState::Browse);

@@ -22,6 +22,8 @@
 namespace store {
 
 class FilterExpression;
+class RowOrder;
+struct KeyRange;
 
 // Failure of the engine (required field, absent field, bad value, bad file).
 class EDatabaseError : public Exception
@@ -187,8 +189,17 @@ public:
     const QString &indexFieldName() const { return m_indexFieldName; }
     // Re-reads every master row that satisfies the filter, ordered by the
     // index field (stable: equal keys keep the master's order), and goes to
-    // the first row.
+    // the first row. A filter that bounds a number index field (the due
+    // view's "Date <= ...", with equalities on other number fields) is read
+    // from an order of the master on those fields, kept up to date with the
+    // master's rows: only the rows within the bounds are visited.
     void refresh();
+    // Whether refresh may read from such an order (the default); off, it
+    // tests every master row. Both give the same rows in the same order.
+    void setOrderedReads(bool on) { m_orderedReads = on; }
+    bool orderedReads() const { return m_orderedReads; }
+    // How many master rows the last refresh tested against the filter.
+    int lastRefreshVisited() const { return m_lastRefreshVisited; }
 
     // Cursor.
     void first();
@@ -287,6 +298,18 @@ private:
     // number, a null key below every number.
     double numberKey(const RowData &row) const;
     void updateIndexField();
+    // Reads the view's rows from an order of the master; false when the
+    // order cannot answer (the caller then tests every row).
+    bool readFromOrder(const FilterExpression &filter, const KeyRange &range);
+    // The master's order on the range's fields, made when it has none.
+    RowOrder &rowOrder(const KeyRange &range);
+    // Positions of some of the rows in this table's order; false when one is
+    // not there.
+    bool positionsOf(const std::vector<const RowData *> &rows, std::vector<size_t> &positions) const;
+    // Keep the orders in step with a row put in or taken out of m_rows.
+    void rowAdded(const Row &row) noexcept;
+    void rowRemoved(const RowData &row) noexcept;
+    void dropOrders() noexcept;
     void fieldChanged(Field *field);
     void notifyDataSetChange();
     void notifyScroll();
@@ -318,6 +341,11 @@ private:
     int m_indexField = -1;
     int m_indexSlot = -1;
     bool m_indexIsString = false;
+
+    // Orders of the rows that views of this table read from.
+    std::vector<std::unique_ptr<RowOrder>> m_orders;
+    bool m_orderedReads = true;
+    int m_lastRefreshVisited = 0;
 
     int m_disableCount = 0;
     bool m_pendingChange = false;
