@@ -258,8 +258,13 @@ WebRead ReadOnWorker(const QUrl &url, const QString &agent, int timeLimit)
         result.connected = !late && status.isValid() && status.toInt() < 300 &&
                            error != QNetworkReply::TooManyRedirectsError &&
                            error != QNetworkReply::InsecureRedirectError;
-        result.complete = error == QNetworkReply::NoError;
         result.body = reply->readAll();
+        // A body shorter than the length the answer announced broke off,
+        // whatever the network layer made of the closed connection.
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        const bool cut =
+            length.isValid() && !reply->hasRawHeader("Content-Encoding") && result.body.size() < length.toLongLong();
+        result.complete = error == QNetworkReply::NoError && !cut;
         delete reply;
     });
     worker->start();

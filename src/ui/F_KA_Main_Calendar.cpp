@@ -147,7 +147,8 @@ void TfmKaMain::YearPlannerYearChanged()
             // Every alarm of the planner's year that is not in the trash.
             const int year = YearPlanner->year();
             view.setFilter(QStringLiteral("Deleted = 0 and Date >= ") +
-                           zel::QuotedStr(zel::DateToStr(zel::EncodeDate(year, 1, 1))) + QStringLiteral(" and Date < ") +
+                           zel::QuotedStr(zel::DateToStr(zel::EncodeDate(year, 1, 1))) +
+                           QStringLiteral(" and Date < ") +
                            zel::QuotedStr(zel::DateToStr(zel::EncodeDate(year + 1, 1, 1))));
             view.setIndexFieldName(AlarmField::Number);
             view.refresh();
