@@ -271,6 +271,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Asks the trash question (when "On trash operations" is ticked) about the
+    // trash's current alarm and puts the master on it; false when there is
+    // none or the user said No.
+    bool LocateTrashAlarm(const QString &english, const QString &french);
     void FormCreate();
     void FormShow();
     void FormHide();

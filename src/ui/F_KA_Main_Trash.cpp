@@ -214,16 +214,22 @@ QWidget *TfmKaMain::BuildTrashPage()
     return page;
 }
 
-void TfmKaMain::btnTrashEraseClick()
+bool TfmKaMain::LocateTrashAlarm(const QString &english, const QString &french)
 {
     Table &trash = m_alarms->cdsTrash;
     if (!trash.active() || trash.isEmpty())
-        return;
-    if (cbxOptionsManage->isChecked() &&
-        !Confirmed(AlarmQuestion(QStringLiteral("Delete alarm "), QStringLiteral("Effacer l'alarme "), trash)))
+        return false;
+    if (cbxOptionsManage->isChecked() && !Confirmed(AlarmQuestion(english, french, trash)))
+        return false;
+    m_alarms->LocateNumber(m_alarms->cdsAlarms, trash.fieldByName(AlarmField::Number).asInteger(), true);
+    return true;
+}
+
+void TfmKaMain::btnTrashEraseClick()
+{
+    if (!LocateTrashAlarm(QStringLiteral("Delete alarm "), QStringLiteral("Effacer l'alarme ")))
         return;
     Table &master = m_alarms->cdsAlarms;
-    m_alarms->LocateNumber(master, trash.fieldByName(AlarmField::Number).asInteger(), true);
     // Not a post: the data file loses the alarm at its next save.
     master.deleteRecord();
     m_alarms->RefreshCurrentView();
@@ -231,14 +237,9 @@ void TfmKaMain::btnTrashEraseClick()
 
 void TfmKaMain::btnTrashRecoverClick()
 {
-    Table &trash = m_alarms->cdsTrash;
-    if (!trash.active() || trash.isEmpty())
-        return;
-    if (cbxOptionsManage->isChecked() &&
-        !Confirmed(AlarmQuestion(QStringLiteral("Restore alarm "), QStringLiteral("Restaurer l'alarme "), trash)))
+    if (!LocateTrashAlarm(QStringLiteral("Restore alarm "), QStringLiteral("Restaurer l'alarme ")))
         return;
     Table &master = m_alarms->cdsAlarms;
-    m_alarms->LocateNumber(master, trash.fieldByName(AlarmField::Number).asInteger(), true);
     master.edit();
     try {
         master.fieldByName(AlarmField::Deleted).setAsInteger(0);
