@@ -1,5 +1,6 @@
 #include "support/Desktop.h"
 
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -11,7 +12,9 @@ Result Run(const QStringList &command)
     QProcess p;
     p.start(command.first(), command.mid(1));
     Result r;
-    if (!p.waitForFinished(10000)) {
+    // A loaded machine may take a while to start a helper; one killed
+    // between a key's press and its release would leave the key held.
+    if (!p.waitForFinished(30000)) {
         p.kill();
         p.waitForFinished(1000);
         return r;
@@ -117,28 +120,58 @@ QString WindowOfSize(const QSize &size)
     return {};
 }
 
+namespace {
+
+// Moves the pointer and clicks; a button left down by a failed click is
+// released.
+bool MoveAndClick(const QStringList &move, int button)
+{
+    const QString b = QString::number(button);
+    if (Xdo(move + QStringList{QStringLiteral("click"), b}).ok())
+        return true;
+    Xdo({QStringLiteral("mouseup"), b});
+    return false;
+}
+
+} // namespace
+
 bool ClickIn(const QString &window, const QPoint &at)
 {
-    return Xdo({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(at.x()),
-                QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")})
-        .ok();
+    return MoveAndClick({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(at.x()),
+                         QString::number(at.y())},
+                        1);
 }
 
 bool Click(const QRect &r, int button)
 {
-    return Xdo({QStringLiteral("mousemove"), QString::number(r.center().x()), QString::number(r.center().y()),
-                QStringLiteral("click"), QString::number(button)})
-        .ok();
+    return MoveAndClick({QStringLiteral("mousemove"), QString::number(r.center().x()), QString::number(r.center().y())},
+                        button);
 }
 
 bool Key(const QStringList &keys)
 {
-    return Xdo(QStringList{QStringLiteral("key")} + keys).ok();
+    if (Xdo(QStringList{QStringLiteral("key")} + keys).ok())
+        return true;
+    // A press whose release never came would repeat into every window that
+    // gets the focus later (an alarm box would be answered by it).
+    Xdo(QStringList{QStringLiteral("keyup")} + keys);
+    return false;
 }
 
 bool Type(const QString &text)
 {
     return Xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text}).ok();
+}
+
+bool WaitUntil(const std::function<bool()> &condition, int milliseconds)
+{
+    QDeadlineTimer deadline(milliseconds);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
 }
 
 int DoubleClickGapMs()

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Drives the staged program on the test's X display as a user would, with
 // xdotool: finds its windows and tray icon, clicks and types. Every command's
 // exit status is checked (a failed command fails the calling test through
@@ -49,6 +51,12 @@ bool ClickIn(const QString &window, const QPoint &at);
 bool Key(const QStringList &keys);
 // Types a text into the focused window.
 bool Type(const QString &text);
+
+// Waits, processing events, until the condition holds or the time is up by
+// the clock; true when it holds. QTRY_* counts only its own pauses, so a
+// condition that takes a while to evaluate (a helper program) stretches its
+// timeout many times over.
+bool WaitUntil(const std::function<bool()> &condition, int milliseconds);
 
 // Two clicks closer together than this are a double click for the program.
 // Tests that click twice on purpose wait this long between the clicks.

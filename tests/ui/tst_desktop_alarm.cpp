@@ -2,6 +2,7 @@
 // up at the bottom right of the work area with its sound playing, Enter
 // postpones it and the data file then holds the postponed record. A session
 // end while the box is open leaves the alarm as it was.
+#include "support/Desktop.h"
 #include "support/TestSupport.h"
 
 #include "store/D_KA_Alarms.h"
@@ -22,19 +23,13 @@ namespace {
 
 QString Run(const QStringList &command)
 {
-    QProcess p;
-    p.start(command.first(), command.mid(1));
-    if (!p.waitForFinished(3000))
-        p.kill();
-    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    return desktop::Run(command).output;
 }
 
 // The visible window with exactly this name, or an empty text.
 QString FindWindow(const QString &name)
 {
-    return Run({QStringLiteral("xdotool"), QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                QStringLiteral("--name"), QStringLiteral("^") + name + QStringLiteral("$")})
-        .section(QLatin1Char('\n'), 0, 0);
+    return desktop::WindowsNamed(QStringLiteral("^") + name + QStringLiteral("$")).value(0);
 }
 
 // The outer rectangle of a top-level window: its own rectangle and the
@@ -188,7 +183,8 @@ private Q_SLOTS:
 
         // The box comes up on its own with the sound playing.
         QString box;
-        QTRY_VERIFY_WITH_TIMEOUT(!(box = FindWindow(QStringLiteral("Almarik 2 - Alarm"))).isEmpty(), 60000);
+        QVERIFY(desktop::WaitUntil(
+            [&box] { return !(box = FindWindow(QStringLiteral("Almarik 2 - Alarm"))).isEmpty(); }, 60000));
         QTRY_VERIFY_WITH_TIMEOUT(listener.peak() > 2000, 20000);
         // At the bottom right of the work area, 50 pixels from its edges.
         const QRect work = WorkArea();
@@ -198,10 +194,9 @@ private Q_SLOTS:
         QCOMPARE(ReadAlarm(1).deleted, 0);
 
         // Enter in the minutes field: Remember.
-        Run({QStringLiteral("xdotool"), QStringLiteral("windowactivate"), QStringLiteral("--sync"), box});
-        Run({QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("--window"), box,
-             QStringLiteral("Return")});
-        QTRY_VERIFY_WITH_TIMEOUT(FindWindow(QStringLiteral("Almarik 2 - Alarm")).isEmpty(), 30000);
+        QVERIFY(desktop::Xdo({QStringLiteral("windowactivate"), QStringLiteral("--sync"), box}).ok());
+        QVERIFY(desktop::Key({QStringLiteral("Return")}));
+        QVERIFY(desktop::WaitUntil([] { return FindWindow(QStringLiteral("Almarik 2 - Alarm")).isEmpty(); }, 30000));
 
         // The fired record is postponed by 10 minutes as a one-time alarm,
         // and the weekly series goes on in a new record.
@@ -229,7 +224,7 @@ private Q_SLOTS:
         program.setProcessChannelMode(QProcess::ForwardedChannels);
         program.start(QStringLiteral(ALMARIK_STAGED_EXE), {});
         QVERIFY(program.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(!FindWindow(QStringLiteral("Almarik 2 - Alarm")).isEmpty(), 60000);
+        QVERIFY(desktop::WaitUntil([] { return !FindWindow(QStringLiteral("Almarik 2 - Alarm")).isEmpty(); }, 60000));
         program.terminate();
         QVERIFY(program.waitForFinished(15000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
