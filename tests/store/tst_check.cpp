@@ -537,19 +537,24 @@ private Q_SLOTS:
         QCOMPARE(c.box->shown.size(), 2);
     }
 
-    // A silent abort of the box ends the check without a message.
+    // A silent abort of the box (the session ended while it was open) ends
+    // the check without a message: the alarm's program is not launched and
+    // the alarm stays as it was.
     void silentAbort()
     {
         FixedClock clock(At(2024, 3, 12, 12, 0));
         Check c;
         Alarm a;
         a.date = T(At(2024, 3, 12, 10, 0));
+        a.application = QStringLiteral("/bin/true");
         const int n = Add(*c.dm, a);
         c.box->onDisplay = [] { throw EAbort(); };
         ErrorTexts errors;
         c.run(Kind::Timer);
         QVERIFY(errors.texts.isEmpty());
+        QVERIFY(c.launched.isEmpty());
         QCOMPARE(Get(*c.dm, n).deleted, 0);
+        QCOMPARE(Get(*c.dm, n).date, a.date);
     }
 };
 
