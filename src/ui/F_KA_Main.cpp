@@ -352,6 +352,12 @@ void TfmKaMain::btnMenuClick(QToolButton *sender)
                 m_currentPageButton = sender;
                 Notebook->setProperty("tag", QVariant::fromValue<QObject *>(sender));
                 Notebook->setCurrentIndex(sender->property("tag").toInt());
+                // The table of the list and trash pages takes the keys, so
+                // the page is used from the keyboard at once.
+                if (sender == btnMenuList)
+                    grdList->setFocus();
+                else if (sender == btnMenuTrash)
+                    grdTrash->setFocus();
             }
         } catch (...) {
             failure = std::current_exception();

@@ -174,6 +174,9 @@ TDataGrid::TDataGrid(store::DataSource *source, const QList<Column> &columns, co
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // Rows are browsed, never edited cell by cell: Tab goes on to the next
+    // control, as in the window's other controls.
+    setTabKeyNavigation(false);
     setAlternatingRowColors(false);
     setWordWrap(false);
     verticalHeader()->setDefaultSectionSize(18);

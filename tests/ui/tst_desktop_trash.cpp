@@ -1,8 +1,8 @@
 // The trash on a real desktop: the program starts with one alarm trashed 20
 // days ago and one 10 days ago, the purge at 15 days erases the first; the
-// user opens the trash page from the tray menu, selects the alarm left,
-// restores it and answers the question, and the data file then holds only
-// that alarm, back out of the trash.
+// user opens the trash page from the tray menu and, with the keyboard only,
+// restores the alarm left and answers the question; the data file then holds
+// only that alarm, back out of the trash.
 #include "diag/ZelDateTime.h"
 #include "store/D_KA_Alarms.h"
 #include "support/BaseSupport.h"
@@ -93,11 +93,13 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!(window = WindowOfSize(QSize(760, 496))).isEmpty(), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(ActiveWindowName(), QStringLiteral("Almarik 2"), 10000);
 
-        // The only row of the grid, then "Restore selected" (the third
-        // button of the tool bar), and Yes to "Restore alarm  ( ten days ) ?".
-        QVERIFY(ClickIn(window, QPoint(105 + 200, 60)));
-        QVERIFY(ClickIn(window, QPoint(105 + 4 + 2 + 25 + 1 + 25 + 1 + 12, 2 + 1 + 11)));
-        QTRY_VERIFY_WITH_TIMEOUT(ActiveWindowName().startsWith(QStringLiteral("Confirm")), 10000);
+        // The page opens with its table taking the keys, on the only row.
+        // Shift+Tab back over the navigation buttons (Last, Next, Prior,
+        // First) and "Restore all" to "Restore selected", Space, and Yes (the
+        // default) to "Restore alarm  ( ten days ) ?".
+        const QString back = QStringLiteral("shift+Tab");
+        QVERIFY(Key({back, back, back, back, back, back, QStringLiteral("space")}));
+        QVERIFY(WaitUntil([] { return ActiveWindowName().startsWith(QStringLiteral("Confirm")); }, 10000));
         QVERIFY(Key({QStringLiteral("Return")}));
 
         // The post rewrote the data file: the purged alarm is gone, the other
