@@ -19,6 +19,8 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 
@@ -345,8 +347,27 @@ BENCHMARK(TickFullScan)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMi
 BENCHMARK(NextNumber)->Arg(1000)->Arg(10000)->Arg(100000);
 BENCHMARK(Memory)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// "bench_store --write-idle-data <n>": writes the data file of the current
+// HOME with n alarms of which none is due (the data of the tick benchmarks),
+// for bench/idle-program, which runs it in a private HOME of its own.
+int WriteIdleData(int argc, char **argv)
+{
+    const int n = argc > 2 ? std::atoi(argv[2]) : 0;
+    if (n <= 0)
+        return 2;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    KaVar::Initialize();
+    TdmKaAlarms dm;
+    Fill(dm, n, true);
+    dm.SaveDataFile();
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "--write-idle-data") == 0)
+        return WriteIdleData(argc, argv);
     // Never the real user's folders: a temporary HOME and XDG folders.
     QTemporaryDir home;
     qputenv("HOME", home.path().toLocal8Bit());

@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 
 #include <cmath>
+#include <memory>
+#include <mutex>
 
 namespace zel {
 
@@ -16,9 +18,16 @@ const QDate &Epoch()
     return epoch;
 }
 
-std::function<QDateTime()> &ClockFunction()
+// The clock a test put in place; the check timer's thread reads it too.
+struct Clock
 {
-    static std::function<QDateTime()> clock;
+    std::mutex mutex;
+    std::shared_ptr<const std::function<QDateTime()>> function;
+};
+
+Clock &ClockFunction()
+{
+    static Clock clock;
     return clock;
 }
 
@@ -85,13 +94,21 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 
 TDateTime Now()
 {
-    const auto &clock = ClockFunction();
-    return RoundToMs(ToDateTime(clock ? clock() : QDateTime::currentDateTime()));
+    std::shared_ptr<const std::function<QDateTime()>> function;
+    {
+        Clock &clock = ClockFunction();
+        const std::lock_guard lock(clock.mutex);
+        function = clock.function;
+    }
+    return RoundToMs(ToDateTime(function && *function ? (*function)() : QDateTime::currentDateTime()));
 }
 
 void SetClock(std::function<QDateTime()> clock)
 {
-    ClockFunction() = std::move(clock);
+    auto function = clock ? std::make_shared<const std::function<QDateTime()>>(std::move(clock)) : nullptr;
+    Clock &c = ClockFunction();
+    const std::lock_guard lock(c.mutex);
+    c.function = std::move(function);
 }
 
 QString FourDigitYearPattern(const QString &pattern)

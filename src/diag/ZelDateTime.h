@@ -28,8 +28,8 @@ TDateTime ToDateTime(const QDate &value);
 QDateTime ToQDateTime(TDateTime value);
 QDate ToQDate(TDateTime value);
 
-// The current local date and time. Tests replace the clock through SetClock;
-// an empty function restores the system clock.
+// The current local date and time, from any thread. Tests replace the clock
+// through SetClock; an empty function restores the system clock.
 TDateTime Now();
 void SetClock(std::function<QDateTime()> clock);
 

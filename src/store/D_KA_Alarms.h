@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 
 class TProgressWindow;
@@ -81,6 +82,12 @@ public:
     void CheckAlarms();
     // The last check before the program closes: only the exit periodicities.
     void CheckExitAlarms();
+    // Whether a check of the timer may find an alarm to fire at this moment.
+    // False only while the master is as the last timer check left it, that
+    // check fired nothing, and the moment lies before the next alarm it saw
+    // ahead: the timer's thread then skips the hand-over to the main thread,
+    // so an idle program wakes once a second and no more. Any thread.
+    bool TimerCheckNeeded(TDateTime now) const noexcept;
 
     // Which due alarms a check handles.
     enum class CheckKind { Startup, Timer, Exit };
@@ -136,6 +143,11 @@ private:
     void SetupView(store::Table &view, store::DataSource &source, const QString &filter);
     void SetupDisplayRules();
     void RunCheck(CheckKind kind);
+    // After a timer check that fired nothing: the next alarm ahead of the
+    // due filter's moment, with the master's change count.
+    void NoteQuietUntilNextAlarm(TDateTime filterMoment);
+    std::atomic<double> m_quietUntil{0};
+    std::atomic<quint64> m_quietChanges{~quint64(0)};
     void FireAlarm(int number, int period, CheckKind kind);
 
     // Record rules attached to the master table.

@@ -8,6 +8,8 @@
 #include <QDate>
 #include <QSet>
 
+#include <limits>
+
 using namespace store;
 using KaVar::Tr;
 
@@ -96,11 +98,42 @@ void TdmKaAlarms::CheckExitAlarms()
     RunCheck(CheckKind::Exit);
 }
 
+bool TdmKaAlarms::TimerCheckNeeded(TDateTime now) const noexcept
+{
+    return cdsAlarms.changes() != m_quietChanges.load(std::memory_order_acquire) ||
+           now >= m_quietUntil.load(std::memory_order_acquire);
+}
+
+void TdmKaAlarms::NoteQuietUntilNextAlarm(TDateTime filterMoment)
+{
+    const Field &date = cdsAlarms.fieldByName(AlarmField::Date);
+    const Field &enabled = cdsAlarms.fieldByName(AlarmField::Enabled);
+    const Field &deleted = cdsAlarms.fieldByName(AlarmField::Deleted);
+    // The alarms that are not due yet, whatever their periodicity: the one
+    // the timer would not fire only makes a check run early.
+    double next = std::numeric_limits<double>::infinity();
+    for (int i = 0; i < cdsAlarms.recordCount(); ++i) {
+        cdsAlarms.withRow(i, [&] {
+            if (deleted.asInteger() == 0 && enabled.asInteger() == 1) {
+                const TDateTime d = date.asDateTime();
+                if (d > filterMoment && d < next)
+                    next = d;
+            }
+        });
+    }
+    m_quietUntil.store(next, std::memory_order_release);
+    m_quietChanges.store(cdsAlarms.changes(), std::memory_order_release);
+}
+
 void TdmKaAlarms::RunCheck(CheckKind kind)
 {
+    // Until this check ends having fired nothing, every tick checks.
+    m_quietChanges.store(~quint64(0), std::memory_order_release);
     try {
+        const TDateTime now = zel::Now();
+        const QString nowText = zel::DateTimeToStr(now);
         cdsThread.close();
-        cdsThread.setFilter(DueFilter(zel::Now()));
+        cdsThread.setFilter(DueFilter(now));
         cdsThread.open();
         cdsThread.first();
         // Every due alarm is visited at most once per check, and the records
@@ -110,6 +143,7 @@ void TdmKaAlarms::RunCheck(CheckKind kind)
         const int firstNew = NextNumber();
         const Field &numberField = cdsThread.fieldByName(AlarmField::Number);
         const Field &periodField = cdsThread.fieldByName(AlarmField::Period);
+        bool fired = false;
         for (;;) {
             int row = -1;
             for (int i = 0; i < cdsThread.recordCount() && row < 0; ++i) {
@@ -117,8 +151,13 @@ void TdmKaAlarms::RunCheck(CheckKind kind)
                 if (n < firstNew && !visited.contains(n))
                     row = i;
             }
-            if (row < 0)
+            if (row < 0) {
+                // The moment the filter's text stands for (to the minute).
+                TDateTime filterMoment = 0;
+                if (kind == CheckKind::Timer && !fired && zel::TryStrToDateTime(nowText, filterMoment))
+                    NoteQuietUntilNextAlarm(filterMoment);
                 break;
+            }
             cdsThread.setRecNo(row);
             const int number = numberField.asInteger();
             const int period = periodField.asInteger();
@@ -128,6 +167,7 @@ void TdmKaAlarms::RunCheck(CheckKind kind)
             // The main window in front (or none at all): the alarms wait.
             if (!m_host || m_host->MainWindowVisible() || !m_alarmBox)
                 return;
+            fired = true;
             FireAlarm(number, period, kind);
             cdsThread.refresh();
         }

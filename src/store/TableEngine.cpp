@@ -782,6 +782,7 @@ bool Table::positionsOf(const std::vector<const RowData *> &rows, std::vector<si
 
 void Table::rowAdded(const Row &row) noexcept
 {
+    m_changes.fetch_add(1, std::memory_order_release);
     try {
         for (auto it = m_orders.begin(); it != m_orders.end();) {
             (*it)->insert(row);
@@ -798,6 +799,7 @@ void Table::rowAdded(const Row &row) noexcept
 
 void Table::rowRemoved(const RowData &row) noexcept
 {
+    m_changes.fetch_add(1, std::memory_order_release);
     for (auto it = m_orders.begin(); it != m_orders.end();) {
         if (!(*it)->erase(row) || (*it)->changesUnread > MaxUnreadChanges)
             it = m_orders.erase(it);
@@ -808,6 +810,7 @@ void Table::rowRemoved(const RowData &row) noexcept
 
 void Table::dropOrders() noexcept
 {
+    m_changes.fetch_add(1, std::memory_order_release);
     m_orders.clear();
 }
 

@@ -10,6 +10,7 @@
 #include <QVarLengthArray>
 #include <QVariant>
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -198,6 +199,9 @@ public:
     // tests every master row. Both give the same rows in the same order.
     void setOrderedReads(bool on) { m_orderedReads = on; }
     bool orderedReads() const { return m_orderedReads; }
+    // A count that grows with every change of the rows (a post, an append, a
+    // delete, a load or any change in bulk); safe to read from any thread.
+    quint64 changes() const noexcept { return m_changes.load(std::memory_order_acquire); }
     // How many master rows the last refresh tested against the filter.
     int lastRefreshVisited() const { return m_lastRefreshVisited; }
 
@@ -345,6 +349,7 @@ private:
     // Orders of the rows that views of this table read from.
     std::vector<std::unique_ptr<RowOrder>> m_orders;
     bool m_orderedReads = true;
+    std::atomic<quint64> m_changes{0};
     int m_lastRefreshVisited = 0;
 
     int m_disableCount = 0;

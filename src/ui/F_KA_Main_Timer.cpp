@@ -15,6 +15,11 @@ void TfmKaMain::TimerTimer()
     // window or the reminder box open.
     if (Busy || m_shown || m_reminderShown)
         return;
+    // Nothing can have come due since the last check: the main thread sleeps
+    // on.
+    const bool fromTimer = Timer->onWorkerThread();
+    if (fromTimer && !m_alarms->TimerCheckNeeded(zel::Now()))
+        return;
     Checking = true;
     m_trayResponds = false;
     struct Clear
@@ -26,7 +31,6 @@ void TfmKaMain::TimerTimer()
             w->m_trayResponds = true;
         }
     } clear{this};
-    const bool fromTimer = Timer->onWorkerThread();
     Timer->RunOnMain([this, fromTimer] {
         // Things may have changed while the hand-over was queued: the timer
         // stopped, Shutdown began, or a check already runs (a message box of

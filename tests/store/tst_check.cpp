@@ -537,6 +537,65 @@ private Q_SLOTS:
         QCOMPARE(c.box->shown.size(), 2);
     }
 
+    // The timer's thread asks whether a check may find anything: after a
+    // timer check that fired nothing, not until the next alarm ahead comes
+    // due (one kept for the start does not count as due) or the master
+    // changes; after a check that fired, or one the open window held back,
+    // at once.
+    void timerCheckNeeded()
+    {
+        FixedClock clock(At(2024, 3, 12, 12, 0, 30));
+        Check c;
+        const TDateTime noon = T(At(2024, 3, 12, 12, 0, 30));
+        QVERIFY(c.dm->TimerCheckNeeded(noon)); // no check yet
+        Alarm start;
+        start.date = T(At(2024, 3, 1, 8, 0));
+        start.period = 9;
+        Add(*c.dm, start);
+        Alarm later;
+        later.date = T(At(2024, 3, 12, 12, 5, 20));
+        later.period = 2;
+        const int n = Add(*c.dm, later);
+        Alarm off = later;
+        off.date = T(At(2024, 3, 12, 12, 1));
+        off.enabled = 0;
+        Add(*c.dm, off);
+
+        c.run(Kind::Timer);
+        QVERIFY(c.box->shown.isEmpty());
+        QVERIFY(!c.dm->TimerCheckNeeded(noon));
+        QVERIFY(!c.dm->TimerCheckNeeded(T(At(2024, 3, 12, 12, 5, 19))));
+        QVERIFY(c.dm->TimerCheckNeeded(T(At(2024, 3, 12, 12, 5, 20))));
+
+        // A change of the master: check again, then quiet again.
+        QVERIFY(c.dm->cdsAlarms.locate(AlarmField::Number, n));
+        c.dm->cdsAlarms.edit();
+        c.dm->cdsAlarms.fieldByName(AlarmField::Title).setAsString(QStringLiteral("renamed"));
+        c.dm->cdsAlarms.post();
+        QVERIFY(c.dm->TimerCheckNeeded(noon));
+        c.run(Kind::Timer);
+        QVERIFY(!c.dm->TimerCheckNeeded(noon));
+
+        // Due, but the main window is in front: the next tick checks again.
+        clock.set(At(2024, 3, 12, 12, 6));
+        c.host.visible = true;
+        c.run(Kind::Timer);
+        QVERIFY(c.box->shown.isEmpty());
+        QVERIFY(c.dm->TimerCheckNeeded(noon));
+        // Fired (Remember: a one-time alarm in 10 minutes and the next day's):
+        // the check after it runs, finds nothing, and waits for the
+        // postponed one.
+        c.host.visible = false;
+        c.box->answers = {abrRemember};
+        c.run(Kind::Timer);
+        QCOMPARE(c.box->shown, QStringList(QStringLiteral("renamed")));
+        QVERIFY(c.dm->TimerCheckNeeded(T(At(2024, 3, 12, 12, 6))));
+        c.run(Kind::Timer);
+        QCOMPARE(c.box->shown.size(), 1);
+        QVERIFY(!c.dm->TimerCheckNeeded(T(At(2024, 3, 12, 12, 15))));
+        QVERIFY(c.dm->TimerCheckNeeded(T(At(2024, 3, 12, 12, 16))));
+    }
+
     // A silent abort of the box (the session ended while it was open) ends
     // the check without a message: the alarm's program is not launched and
     // the alarm stays as it was.
