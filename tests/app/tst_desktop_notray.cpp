@@ -1,8 +1,7 @@
 // The program on a desktop without a notification area (a window manager
 // without a tray): the main window shows after the wait for a tray, closing
 // it minimises it, a second copy brings it back to the front, and the Menu
-// button's Shutdown ends the program with the data file written. A tray that
-// starts later takes the program in: closing hides the window again.
+// button's Shutdown ends the program with the data file written.
 #include "store/D_KA_Alarms.h"
 #include "support/BaseSupport.h"
 #include "support/Desktop.h"
@@ -56,12 +55,12 @@ bool CloseActiveWindow()
     return Key({QStringLiteral("alt+F4")});
 }
 
-// Opens a menu with a click and chooses its last entry, Shutdown; answers
-// Yes: the program ends.
-void ShutDownFrom(QProcess &program, const QRect &place, int button)
+// Opens the menu with the window's Menu button (at the top of its navigation
+// bar) and chooses its last entry, Shutdown; answers Yes: the program ends.
+void ShutDownFromTheMenuButton(QProcess &program, const QString &window)
 {
     const QList<QRect> before = VisibleWindows();
-    QVERIFY(Click(place, button));
+    QVERIFY(Click(QRect(Geometry(window).topLeft() + QPoint(40, 10), QSize(24, 12)), 1));
     QRect menu;
     QTRY_VERIFY_WITH_TIMEOUT(!(menu = NewWindow(before)).isEmpty(), 10000);
     QVERIFY(Click(QRect(menu.left(), menu.bottom() - 12, menu.width(), 4), 1));
@@ -118,63 +117,10 @@ private Q_SLOTS:
         // The Menu button's Shutdown ends the program, which writes its data
         // file as it ends.
         QVERIFY(QFile::remove(dataFile));
-        const QRect frame = Geometry(window);
-        ShutDownFrom(program, QRect(frame.topLeft() + QPoint(40, 10), QSize(24, 12)), 1);
+        ShutDownFromTheMenuButton(program, window);
         store::Table saved(QStringLiteral("saved"));
         saved.loadFromFile(dataFile);
         QVERIFY(saved.active());
-    }
-
-    // Last, since it changes the desktop: a tray starts while the window is
-    // minimised. The icon shows, the window is hidden rather than minimised,
-    // closing hides it, a second copy ends silently.
-    void aTrayThatStartsLater()
-    {
-        QProcess program;
-        program.setProcessChannelMode(QProcess::ForwardedChannels);
-        program.start(QStringLiteral(ALMARIK_STAGED_EXE), {});
-        QVERIFY(program.waitForStarted());
-        QProcess tray;
-        const auto end = qScopeGuard([&program, &tray] {
-            for (QProcess *p : {&program, &tray}) {
-                if (p->state() != QProcess::NotRunning) {
-                    p->terminate();
-                    if (!p->waitForFinished(5000)) {
-                        p->kill();
-                        p->waitForFinished();
-                    }
-                }
-            }
-        });
-        const QString window = ShownMainWindow();
-        QVERIFY(!window.isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(ActiveWindowName(), QStringLiteral("Almarik 2"), 10000);
-        QVERIFY(CloseActiveWindow());
-        QTRY_COMPARE_WITH_TIMEOUT(WmState(window), QStringLiteral("Iconic"), 10000);
-
-        // The window manager with its tray takes over the desktop.
-        tray.setProcessChannelMode(QProcess::ForwardedChannels);
-        tray.start(QStringLiteral("icewm"), {QStringLiteral("--replace")});
-        QVERIFY(tray.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(TrayIcon().isValid(), 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(WmState(window).isEmpty() || WmState(window) == QStringLiteral("Withdrawn"), 10000);
-        QVERIFY(!HasWindow(MainSize));
-
-        // A second copy ends silently now: the window stays hidden.
-        QCOMPARE(RunSecondCopy(), 0);
-        QTest::qWait(DoubleClickGapMs());
-        QVERIFY(!HasWindow(MainSize));
-
-        // The icon opens the window, closing hides it.
-        const QRect icon = TrayIcon();
-        QVERIFY(Click(icon, 1));
-        QTRY_VERIFY_WITH_TIMEOUT(HasWindow(MainSize), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(ActiveWindowName(), QStringLiteral("Almarik 2"), 10000);
-        QVERIFY(CloseActiveWindow());
-        QTRY_VERIFY_WITH_TIMEOUT(!HasWindow(MainSize), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(WmState(window).isEmpty() || WmState(window) == QStringLiteral("Withdrawn"), 10000);
-        QTest::qWait(DoubleClickGapMs());
-        ShutDownFrom(program, icon, 3);
     }
 };
 
