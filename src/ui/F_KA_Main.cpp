@@ -448,9 +448,7 @@ void TfmKaMain::btnMenuMainClick()
 
 void TfmKaMain::ShowAndSwitch(QToolButton *page)
 {
-    show();
-    raise();
-    activateWindow();
+    ShowInFront();
     btnMenuClick(page);
 }
 

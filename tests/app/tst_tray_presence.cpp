@@ -145,16 +145,18 @@ private Q_SLOTS:
         QCOMPARE(m_program.window->cbxOptionsConfirmEdit->isChecked(), changed);
     }
 
+    // A command that shows a page restores a minimised window.
     void restoringShows()
     {
         const auto presence = StartWithoutTray();
         QVERIFY(presence);
         m_window->close();
         QVERIFY(m_window->isMinimized());
-        m_window->ShowInFront();
+        m_window->miList->trigger();
         QVERIFY(m_window->isVisible());
         QVERIFY(!m_window->isMinimized());
         QVERIFY(m_window->MainWindowVisible());
+        QCOMPARE(m_window->CurrentPageTag(), 1);
     }
 
     // The Menu button's menu offers State too: it is the only way to it.
