@@ -1,4 +1,5 @@
-# almarik_add_test(<name> LINK <layer> SOURCES <file>... [DESKTOP] [SOUND] [LIBS <lib>...] [TIMEOUT <s>])
+# almarik_add_test(<name> LINK <layer> SOURCES <file>... [DESKTOP [NOTRAY]] [SOUND] [LIBS <lib>...]
+#                  [TIMEOUT <s>])
 #
 # LINK names the lowest layer that holds what the test tests (zel, ka_base,
 # ka_store or ka_gui); the test links that layer and its test helpers only, so
@@ -7,12 +8,13 @@
 # Builds a QtTest executable and registers it with CTest so that it runs in an
 # isolated environment (tests/support/run-isolated): a fresh temporary HOME and
 # XDG folders, a fixed locale and time zone, and the offscreen platform. DESKTOP
-# runs it on Xvfb with a window manager and a tray; SOUND runs it beside a
-# PulseAudio daemon with a null sink. No test sees the real user's folders.
+# runs it on Xvfb with a window manager and a tray (with NOTRAY, the window
+# manager without a tray: a desktop without a notification area); SOUND runs it
+# beside a PulseAudio daemon with a null sink. No test sees the real user's folders.
 set(ALMARIK_RUN_ISOLATED "${CMAKE_SOURCE_DIR}/tests/support/run-isolated")
 
 function(almarik_add_test name)
-    cmake_parse_arguments(T "DESKTOP;SOUND" "TIMEOUT;LINK" "SOURCES;LIBS;ARGS" ${ARGN})
+    cmake_parse_arguments(T "DESKTOP;NOTRAY;SOUND" "TIMEOUT;LINK" "SOURCES;LIBS;ARGS" ${ARGN})
     if(T_LINK STREQUAL "zel")
         set(layer zel)
     elseif(T_LINK STREQUAL "ka_base")
@@ -35,6 +37,11 @@ function(almarik_add_test name)
         target_link_libraries(${name} PRIVATE ka_test_desktop)
         list(APPEND flags --desktop)
         set(labels "desktop")
+        if(T_NOTRAY)
+            list(APPEND flags --no-tray)
+        endif()
+    elseif(T_NOTRAY)
+        message(FATAL_ERROR "almarik_add_test(${name}): NOTRAY goes with DESKTOP")
     endif()
     if(T_SOUND)
         list(APPEND flags --sound)

@@ -7,6 +7,7 @@
 #include "engine/F_KA_Show.h"
 #include "ui/F_KA_Main.h"
 #include "ui/ThreadTimer.h"
+#include "app/TrayPresence.h"
 
 #include "diag/ZelApplication.h"
 
@@ -71,8 +72,12 @@ int main(int argc, char *argv[])
     KaVar::Initialize();
 
     int result = 0;
-    // A second copy ends silently.
-    if (const std::unique_ptr<QLockFile> lock = TakeInstanceLock()) {
+    // A second copy ends: silently, or, where the running copy shows its
+    // window for want of a tray, after bringing that window to the front.
+    const std::unique_ptr<QLockFile> lock = TakeInstanceLock();
+    if (!lock)
+        BringRunningCopyToFront();
+    if (lock) {
         try {
             // The session may end while a message of the start is shown, or
             // before the loop runs: the program then ends as at any other
@@ -86,6 +91,9 @@ int main(int argc, char *argv[])
                 ZELApplication()->AppPhase = apRunning;
                 if (!ZelSessionEnded()) {
                     window.SysTray->show();
+                    // Without a tray, the window shows once none came.
+                    TTrayPresence presence(&window);
+                    presence.Start();
                     // When active: the one check that fires the start
                     // periodicities, then the check timer. It runs as the
                     // event loop's first work, so a session that ends while

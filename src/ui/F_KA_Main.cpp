@@ -32,6 +32,7 @@
 #include <QSystemTrayIcon>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindowStateChangeEvent>
 
 using namespace store;
 using KaVar::Tr;
@@ -276,7 +277,7 @@ bool TfmKaMain::FormCloseQuery()
 void TfmKaMain::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    m_shown = isVisible();
+    m_shown = ShownToUser();
     if (!event->spontaneous())
         FormShow();
 }
@@ -284,7 +285,7 @@ void TfmKaMain::showEvent(QShowEvent *event)
 void TfmKaMain::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    m_shown = isVisible();
+    m_shown = ShownToUser();
     if (!event->spontaneous())
         FormHide();
 }
@@ -295,14 +296,71 @@ void TfmKaMain::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    // FormClose: unless Shutdown runs, closing only hides the window.
+    // FormClose: unless Shutdown runs, closing only hides the window; without
+    // a tray to open it again, it minimises it.
     if (!Closing) {
         event->ignore();
-        hide();
+        if (m_withoutTray)
+            showMinimized();
+        else
+            hide();
         return;
     }
     event->accept();
     QCoreApplication::exit(0);
+}
+
+void TfmKaMain::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    m_shown = ShownToUser();
+    // Without a tray, minimising is what hiding is with one: the settings
+    // are saved, the state applies again and the check runs; restoring is
+    // showing.
+    const bool wasMinimized = static_cast<QWindowStateChangeEvent *>(event)->oldState().testFlag(Qt::WindowMinimized);
+    if (!m_withoutTray || !isVisible() || wasMinimized == isMinimized())
+        return;
+    if (isMinimized())
+        FormHide();
+    else
+        FormShow();
+}
+
+bool TfmKaMain::ShownToUser() const
+{
+    return isVisible() && !(m_withoutTray && isMinimized());
+}
+
+void TfmKaMain::SetWithoutTray(bool on)
+{
+    if (m_withoutTray == on)
+        return;
+    m_withoutTray = on;
+    if (!on && isVisible() && isMinimized()) {
+        // The tray's icon opens the window from now on: a minimised window
+        // is hidden, and comes back as an ordinary one.
+        hide();
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    }
+    // Without a tray the window can be minimised (window managers refuse to
+    // minimise a window that does not offer it); a new frame hides the
+    // window, so a shown one shows again.
+    const bool shown = isVisible();
+    setWindowFlag(Qt::WindowMinimizeButtonHint, on);
+    if (shown && !isVisible())
+        show();
+    m_shown = ShownToUser();
+}
+
+void TfmKaMain::ShowInFront()
+{
+    if (isMinimized())
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
 }
 
 // ---------------------------------------------------------------------------
@@ -396,9 +454,7 @@ void TfmKaMain::btnMenuMainClick()
 
 void TfmKaMain::ShowAndSwitch(QToolButton *page)
 {
-    show();
-    raise();
-    activateWindow();
+    ShowInFront();
     btnMenuClick(page);
 }
 

@@ -56,7 +56,7 @@ public:
     QString PriorityItem(int index) const override;
     store::Field *PeriodicityListField() const override;
     void SetPeriodicityListIndex(int index) override;
-    bool MainWindowVisible() const override { return isVisible(); }
+    bool MainWindowVisible() const override { return ShownToUser(); }
 
     // Flags (read by the check timer's thread where noted).
     std::atomic<bool> Busy{false};     // import, export, Shutdown running
@@ -142,6 +142,17 @@ public:
     bool WMQueryEndSession(const std::function<bool()> &allowsInteraction = {});
     // Brings the program's shown windows to the front.
     void BringToFront();
+    // The program runs without a tray (the desktop has none): closing the
+    // window then minimises it, a minimised window counts as hidden, and the
+    // State menu stays reachable from the Menu button. Switched off when a
+    // tray appears: a minimised window is then hidden, as with a tray.
+    void SetWithoutTray(bool on);
+    bool WithoutTray() const { return m_withoutTray; }
+    // Shows the window (also when minimised) and brings it to the front.
+    void ShowInFront();
+    // Whether the user has the window before them: shown, and not minimised
+    // while the program runs without a tray.
+    bool ShownToUser() const;
 
     // Controls, named as they are everywhere (objectName is the same).
     QFrame *pnMenu;
@@ -268,6 +279,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -325,6 +337,7 @@ private:
     bool m_loadingEditor = false;
     bool m_writingEditor = false;
     bool m_menuFromButton = false;
+    bool m_withoutTray = false;
     QTimer m_clickTimer;
     int m_threadPriority = 1;
     // Beep chosen for this run only, for want of an audio output; the user's

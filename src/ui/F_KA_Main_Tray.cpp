@@ -190,7 +190,9 @@ void TfmKaMain::SysTrayDblClick()
 
 void TfmKaMain::ppmTrayPopup(bool fromTray)
 {
-    miState->setEnabled(!isVisible());
+    // Without a tray the menu opens only from the shown window: the state
+    // stays reachable there.
+    miState->setEnabled(!isVisible() || m_withoutTray);
     ppmTray->setMarginWidth(fromTray ? 24 : 0);
 }
 
