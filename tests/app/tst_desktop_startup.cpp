@@ -74,26 +74,6 @@ OkButton AlarmBoxOkButton()
     return {QPoint(r.right() - 30, r.center().y()) - corner, QPoint(r.right() - 4, r.center().y()) - corner};
 }
 
-struct Alarm
-{
-    bool exists = false;
-    int deleted = -1;
-    int period = -1;
-};
-
-Alarm ReadAlarm(int number)
-{
-    store::Table t(QStringLiteral("file"));
-    t.loadFromFile(DataFile());
-    Alarm a;
-    if (!t.locate(AlarmField::Number, number))
-        return a;
-    a.exists = true;
-    a.deleted = t.fieldByName(AlarmField::Deleted).asInteger();
-    a.period = t.fieldByName(AlarmField::Period).asInteger();
-    return a;
-}
-
 // The staged program with its start's steps written to its error output.
 class Program
 {
@@ -193,16 +173,16 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(WindowsNamed(AlarmBoxName).isEmpty(), 15000);
             // The series goes on in a new record, due already: the timer's
             // checks (every second) leave it alone.
-            QTRY_VERIFY_WITH_TIMEOUT(ReadAlarm(2).exists, 15000);
-            QCOMPARE(ReadAlarm(2).period, 9);
-            QCOMPARE(ReadAlarm(2).deleted, 0);
+            QTRY_VERIFY_WITH_TIMEOUT(ReadStoredAlarm(2).exists, 15000);
+            QCOMPARE(ReadStoredAlarm(2).period, 9);
+            QCOMPARE(ReadStoredAlarm(2).deleted, 0);
             QTest::qWait(4000);
             QVERIFY(WindowsNamed(AlarmBoxName).isEmpty());
             QVERIFY(program.end());
             QCOMPARE(program.m_process.exitCode(), 0);
         }
-        QCOMPARE(ReadAlarm(2).deleted, 0);
-        QCOMPARE(ReadAlarm(2).period, 9);
+        QCOMPARE(ReadStoredAlarm(2).deleted, 0);
+        QCOMPARE(ReadStoredAlarm(2).period, 9);
 
         // The next start fires it again.
         Program again;
@@ -235,10 +215,10 @@ private Q_SLOTS:
         QVERIFY(program.m_process.waitForFinished(15000));
         QCOMPARE(program.m_process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.m_process.exitCode(), 0);
-        const Alarm alarm = ReadAlarm(1);
+        const StoredAlarm alarm = ReadStoredAlarm(1);
         QCOMPARE(alarm.deleted, 0);
         QCOMPARE(alarm.period, 9);
-        QVERIFY(!ReadAlarm(2).exists);
+        QVERIFY(!ReadStoredAlarm(2).exists);
     }
 
     // The check at start (never done before, every 7 days) finds a newer

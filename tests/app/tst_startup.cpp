@@ -53,12 +53,6 @@ QString DayText(int day)
     return zel::DateToStr(zel::EncodeDate(2026, 3, day));
 }
 
-QByteArray Bytes(const QString &fileName)
-{
-    QFile f(fileName);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestStartup : public QObject
@@ -281,18 +275,18 @@ private Q_SLOTS:
             legacy.write("the legacy data file");
         }
         AddAlarm(*m_program.dm, zel::Now() + 1, QStringLiteral("Current"));
-        const QByteArray current = Bytes(DataFile());
+        const QByteArray current = FileBytes(DataFile());
         QVERIFY(!current.isEmpty());
 
         ErrorTexts errors;
         startup::MigrateLegacyDataAtStart();
         QCOMPARE(errors.texts, QStringList());
         QVERIFY(!QFileInfo::exists(folders.LegacyDataDir));
-        QCOMPARE(Bytes(DataFile()), current);
+        QCOMPARE(FileBytes(DataFile()), current);
         QStringList moved;
         const QStringList files = QDir(DataDir()).entryList(QDir::Files);
         for (const QString &name : files) {
-            if (Bytes(DataDir() + name) == "the legacy data file")
+            if (FileBytes(DataDir() + name) == "the legacy data file")
                 moved << name;
         }
         QCOMPARE(moved.size(), 1);

@@ -46,6 +46,12 @@ void ClearSettings()
     settings.sync();
 }
 
+QByteArray FileBytes(const QString &fileName)
+{
+    QFile f(fileName);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 ErrorTexts::ErrorTexts()
 {
     SetShowErrorTextHook([this](const QString &text) { texts.append(text); });

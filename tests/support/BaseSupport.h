@@ -19,6 +19,8 @@ QString DataFile();
 void ClearDataDir();
 // Removes every stored setting of the program.
 void ClearSettings();
+// The bytes of a file (empty when it cannot be read).
+QByteArray FileBytes(const QString &fileName);
 
 // Captures the texts shown by ShowErrorText while alive.
 class ErrorTexts
