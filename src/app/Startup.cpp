@@ -29,8 +29,10 @@ namespace {
 
 const QString LastWebCheck = QStringLiteral("LastWebCheck");
 
-// The splash of the start: one line per stage. It is freed when it goes out
-// of scope, after the last line or on the way out of a failed step.
+// The splash of the start: one line per stage, written to the start's
+// log. It is freed when it goes out of scope, after the last line or on the
+// way out of a failed step. The about window's splash (PrepareSplash with the
+// number of steps, then SplashStep for each line) is shown from here.
 class StartSplash
 {
 public:
@@ -39,7 +41,8 @@ public:
     void Step(const QString &text) { qCInfo(lcStart).noquote() << "splash:" << text; }
 };
 
-// The reminder box of the coming days for that many days.
+// The reminder box of the coming days (its ShowReminder) for that many
+// days; written to the start's log.
 void ShowReminder(TfmKaMain &window, int days)
 {
     Q_UNUSED(window);
@@ -155,11 +158,13 @@ int Run(const std::function<bool()> &singleInstance)
                 return 0;
             splash.Step(lines[2]);
             window = std::make_unique<TfmKaMain>(alarms.get());
+            // The reminder box is created with this line.
             splash.Step(lines[3]);
             splash.Step(lines[4]);
             alarmBox = std::make_unique<TfmKaShow>();
             window->SetAlarmBox(alarmBox.get());
             alarms->SetAlarmBox(alarmBox.get());
+            // The about window is created with this line.
             splash.Step(lines[5]);
             splash.Step(lines[6]);
             QThread::msleep(60);

@@ -7,13 +7,17 @@
 #include "base/U_KA_Var.h"
 #include "diag/U_ZEL_Utilities.h"
 #include "support/BaseSupport.h"
+#include "support/ProgramFixture.h"
+#include "ui/F_KA_Main.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QToolButton>
 
@@ -338,6 +342,20 @@ private Q_SLOTS:
         QVERIFY(first->isVisible());
         QCOMPARE(first->lbVer2->text(), QStringLiteral("2.2.3"));
         QCOMPARE(UpdaterWindows(), 1);
+    }
+
+    // The menu's Check Update runs the check that keeps its window.
+    void fromTheMenu()
+    {
+        serve("<p>07/11/2002@@2.2.2</p>");
+        ProgramFixture program;
+        program.start();
+        const auto stop = qScopeGuard([&program] { program.stop(); });
+        QVERIFY(program.window->miCheckUpdate->isEnabled());
+        program.window->miCheckUpdate->trigger();
+        QVERIFY(fmKAUpdater());
+        QCOMPARE(fmKAUpdater()->lbResult->text(), QStringLiteral("You have the last version"));
+        QVERIFY(fmKAUpdater()->btnOk->isVisible());
     }
 
     // The texts follow the language.
