@@ -1,22 +1,13 @@
 // Entry point of Almarik 2.
+#include "app/Startup.h"
+#include "app/TrayPresence.h"
 #include "base/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
-#include "diag/U_ZEL_Utilities.h"
-#include "diag/ZelException.h"
-#include "store/D_KA_Alarms.h"
-#include "engine/F_KA_Show.h"
-#include "ui/F_KA_Main.h"
-#include "ui/ThreadTimer.h"
-#include "app/TrayPresence.h"
-
 #include "diag/ZelApplication.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QLockFile>
 #include <QStandardPaths>
-#include <QSystemTrayIcon>
-#include <QTimer>
 
 #include <memory>
 
@@ -65,58 +56,21 @@ int main(int argc, char *argv[])
         !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
     TZELGuiApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
     // The support library first (system and application facts, the end of
     // the session), then the shared unit.
     ZelSystemInitialize();
     KaVar::Initialize();
 
-    int result = 0;
-    // A second copy ends: silently, or, where the running copy shows its
-    // window for want of a tray, after bringing that window to the front.
-    const std::unique_ptr<QLockFile> lock = TakeInstanceLock();
-    if (!lock)
-        BringRunningCopyToFront();
-    if (lock) {
-        try {
-            // The session may end while a message of the start is shown, or
-            // before the loop runs: the program then ends as at any other
-            // time, its windows and data module saving as they go.
-            TdmKaAlarms alarms;
-            if (!ZelSessionEnded()) {
-                TfmKaMain window(&alarms);
-                TfmKaShow box;
-                window.SetAlarmBox(&box);
-                alarms.SetAlarmBox(&box);
-                ZELApplication()->AppPhase = apRunning;
-                if (!ZelSessionEnded()) {
-                    window.SysTray->show();
-                    // Without a tray, the window shows once none came.
-                    TTrayPresence presence(&window);
-                    presence.Start();
-                    // When active: the one check that fires the start
-                    // periodicities, then the check timer. It runs as the
-                    // event loop's first work, so a session that ends while
-                    // its alarm box is open ends the program too.
-                    QTimer::singleShot(0, &window, [&window] {
-                        if (!window.miActive->isChecked())
-                            return;
-                        ZELApplication()->AppPhase = apStartupCheck;
-                        window.TimerTimer();
-                        ZELApplication()->AppPhase = apRunning;
-                        window.Timer->setEnabled(true);
-                    });
-                    result = QApplication::exec();
-                }
-                window.Timer->stop();
-            }
-            // The windows are gone; the data module writes the file as it ends.
-        } catch (const EAbort &) {
-        } catch (const Exception &e) {
-            ShowExceptionMessage(e.message());
-            result = 1;
-        }
-    }
+    // The lock is held for the program's whole life. A second copy ends:
+    // silently, or, where the running copy shows its window for want of a
+    // tray, after bringing that window to the front.
+    std::unique_ptr<QLockFile> lock;
+    const int result = startup::Run([&lock] {
+        lock = TakeInstanceLock();
+        if (!lock)
+            BringRunningCopyToFront();
+        return lock != nullptr;
+    });
     KaVar::Finalize();
     ZelSystemFinalize();
     return result;

@@ -198,8 +198,19 @@ QString Tr(const QString &english, const QString &french)
 
 QString SiteAddress()
 {
-    const QString override = qEnvironmentVariable("ALMARIK_SITE_URL");
-    return override.isEmpty() ? QStringLiteral("https://www.morvane.example/almarik/") : override;
+    // No address is built in: the program never asks a server nobody set,
+    // so the weekly update check cannot end in an error at every start
+    // where no server answers.
+    return qEnvironmentVariable("ALMARIK_SITE_URL").trimmed();
+}
+
+QString RequiredSiteAddress()
+{
+    const QString site = SiteAddress();
+    if (site.isEmpty())
+        throw Exception(Tr(QStringLiteral("No web site address is set"),
+                           QStringLiteral("Aucune adresse de site web n'est définie")));
+    return site;
 }
 
 QString SupportMail()

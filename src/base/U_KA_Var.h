@@ -74,9 +74,11 @@ QString Tr(const QString &english, const QString &french);
 // The program's one sound player (created by Initialize, freed by Finalize).
 TPlayer *Player();
 
-// The maker's web site (ALMARIK_SITE_URL overrides the built-in address) and
-// support mail address.
+// The maker's web site: the address in ALMARIK_SITE_URL, else the built-in
+// one, which is empty (no site is asked); and the support mail address.
 QString SiteAddress();
+// The site's address; raises "No web site address is set" when there is none.
+QString RequiredSiteAddress();
 QString SupportMail();
 
 } // namespace KaVar
@@ -97,7 +99,8 @@ QString AutoStartEntryPath();
 // Hands a target to the desktop (verb index 0 default action, 1 "open");
 // raises "Error on executing : " + target on failure.
 void ShellOpen(const QString &target, int verbIndex);
-// The maker's web site with "?referer=AlmarikSH".
+// The maker's web site with "?referer=AlmarikSH"; raises "No web site address
+// is set" when there is none.
 void OpenWebSite();
 // A mail to the maker's support address with the subject "[Almarik 2] " +
 // subject, and the body when there is one.

@@ -190,7 +190,7 @@ void ShellOpen(const QString &target, int verbIndex)
 
 void OpenWebSite()
 {
-    ShellOpen(KaVar::SiteAddress() + QStringLiteral("?referer=AlmarikSH"), 0);
+    ShellOpen(KaVar::RequiredSiteAddress() + QStringLiteral("?referer=AlmarikSH"), 0);
 }
 
 QString MailLink(const QString &subject, const QString &body)

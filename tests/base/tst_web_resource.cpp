@@ -21,13 +21,6 @@ using testsupport::FailureOf;
 
 namespace {
 
-quint16 FreePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 // A scripted HTTP server on a thread of its own (the read blocks the test's
 // thread): answer() gets each request and the socket to write to.
 class ServerThread : public QThread
@@ -73,40 +66,16 @@ class TestWebResource : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_root;
-    QProcess m_server;
-    quint16 m_port = 0;
+    testsupport::LocalWebServer m_server;
 
-    QString url(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_port).arg(path); }
+    QString url(const QString &path) const { return m_server.url(path); }
 
 private Q_SLOTS:
     void initTestCase()
     {
         testsupport::InitProgramUnits();
-        QFile file(m_root.filePath(QStringLiteral("version.txt")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("2.3.0\r\n2004-01-15\r\n\xe9t\xe9 bytes\x01\xff");
-        file.close();
-        // The server binds a port of the system's choice and says which, so
-        // no other process can take the port between a probe and the start.
-        m_server.setWorkingDirectory(m_root.path());
-        m_server.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
-                       {QStringLiteral("-u"), QStringLiteral("-c"),
-                        QStringLiteral("import http.server, sys\n"
-                                       "s = http.server.ThreadingHTTPServer(('127.0.0.1', 0), "
-                                       "http.server.SimpleHTTPRequestHandler)\n"
-                                       "print(s.server_address[1], flush=True)\n"
-                                       "s.serve_forever()\n")});
-        QVERIFY(m_server.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(m_server.canReadLine(), 15000);
-        m_port = quint16(QString::fromLatin1(m_server.readLine()).trimmed().toUInt());
-        QVERIFY(m_port != 0);
-    }
-
-    void cleanupTestCase()
-    {
-        m_server.terminate();
-        m_server.waitForFinished(5000);
+        QVERIFY(m_server.put(QStringLiteral("version.txt"), "2.3.0\r\n2004-01-15\r\n\xe9t\xe9 bytes\x01\xff"));
+        QVERIFY(m_server.start());
     }
 
     void fileComesBackByteForByte()
@@ -169,7 +138,7 @@ private Q_SLOTS:
         ServerThread silent([](QTcpSocket *, const QByteArray &) {});
         SetWebReadTimeLimit(300);
         if (address == QLatin1String("closed"))
-            target = QStringLiteral("http://127.0.0.1:%1/version.txt").arg(FreePort());
+            target = QStringLiteral("http://127.0.0.1:%1/version.txt").arg(testsupport::ClosedPort());
         else if (address == QLatin1String("not an address"))
             target = address;
         else if (address == QLatin1String("redirects"))

@@ -47,4 +47,18 @@ void WritePacket(const QString &fileName, const QList<store::FieldDef> &fields, 
                                                                       : store::DataPacket::Format::Binary);
 }
 
+StoredAlarm ReadStoredAlarm(int number)
+{
+    store::Table t(QStringLiteral("file"));
+    t.loadFromFile(DataFile());
+    StoredAlarm s;
+    if (!t.locate(AlarmField::Number, number))
+        return s;
+    s.exists = true;
+    s.date = t.fieldByName(AlarmField::Date).asDateTime();
+    s.deleted = t.fieldByName(AlarmField::Deleted).asInteger();
+    s.period = t.fieldByName(AlarmField::Period).asInteger();
+    return s;
+}
+
 } // namespace testsupport

@@ -39,4 +39,15 @@ void AddAlarm(TdmKaAlarms &dm, TDateTime date, const QString &title = QStringLit
 // QVariant is a null value.
 void WritePacket(const QString &fileName, const QList<store::FieldDef> &fields, const QList<QVariantList> &rows);
 
+// An alarm's record in the data file as it is on disk now (exists false
+// when the file holds no record of that number).
+struct StoredAlarm
+{
+    bool exists = false;
+    TDateTime date = 0;
+    int deleted = -1;
+    int period = -1;
+};
+StoredAlarm ReadStoredAlarm(int number);
+
 } // namespace testsupport

@@ -113,29 +113,6 @@ private:
     int m_peak = 0;
 };
 
-struct Stored
-{
-    bool exists = false;
-    TDateTime date = 0;
-    int deleted = -1;
-    int period = -1;
-};
-
-// An alarm's record in the data file as it is on disk now.
-Stored ReadAlarm(int number)
-{
-    store::Table t(QStringLiteral("file"));
-    t.loadFromFile(DataFile());
-    Stored s;
-    if (!t.locate(AlarmField::Number, number))
-        return s;
-    s.exists = true;
-    s.date = t.fieldByName(AlarmField::Date).asDateTime();
-    s.deleted = t.fieldByName(AlarmField::Deleted).asInteger();
-    s.period = t.fieldByName(AlarmField::Period).asInteger();
-    return s;
-}
-
 } // namespace
 
 class TestDesktopAlarm : public QObject
@@ -191,7 +168,7 @@ private Q_SLOTS:
         QVERIFY(work.isValid());
         QTRY_COMPARE_WITH_TIMEOUT(Outer(box).bottomRight(), work.bottomRight() - QPoint(50, 50), 20000);
         // Nothing happened to the alarm yet.
-        QCOMPARE(ReadAlarm(1).deleted, 0);
+        QCOMPARE(ReadStoredAlarm(1).deleted, 0);
 
         // Enter in the minutes field: Remember.
         QVERIFY(desktop::Xdo({QStringLiteral("windowactivate"), QStringLiteral("--sync"), box}).ok());
@@ -201,11 +178,11 @@ private Q_SLOTS:
         // The fired record is postponed by 10 minutes as a one-time alarm,
         // and the weekly series goes on in a new record.
         const TDateTime answered = zel::Now();
-        const Stored fired = ReadAlarm(1);
+        const StoredAlarm fired = ReadStoredAlarm(1);
         QCOMPARE(fired.deleted, 0);
         QCOMPARE(fired.period, 0);
         QVERIFY(fired.date > answered + 9 * zel::OneMinute && fired.date <= answered + 10 * zel::OneMinute);
-        const Stored next = ReadAlarm(2);
+        const StoredAlarm next = ReadStoredAlarm(2);
         QVERIFY(next.exists);
         QCOMPARE(next.period, 4);
         QCOMPARE(next.date, zel::RoundToMs(m_due + 7));
@@ -229,11 +206,11 @@ private Q_SLOTS:
         QVERIFY(program.waitForFinished(15000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
-        const Stored alarm = ReadAlarm(1);
+        const StoredAlarm alarm = ReadStoredAlarm(1);
         QCOMPARE(alarm.deleted, 0);
         QCOMPARE(alarm.period, 4);
         QCOMPARE(alarm.date, m_due);
-        QVERIFY(!ReadAlarm(2).exists);
+        QVERIFY(!ReadStoredAlarm(2).exists);
     }
 };
 

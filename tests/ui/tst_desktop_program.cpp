@@ -112,12 +112,6 @@ void ShutDown(QProcess &program, const QRect &icon)
     QCOMPARE(program.exitCode(), 0);
 }
 
-QByteArray Bytes(const QString &fileName)
-{
-    QFile f(fileName);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestDesktopProgram : public QObject
@@ -387,20 +381,20 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(ActiveWindowName().startsWith(QStringLiteral("Almarik 2")), 15000);
         QVERIFY(Key({QStringLiteral("Return")}));
         QTRY_VERIFY_WITH_TIMEOUT(TrayIcon().isValid(), 15000);
-        QCOMPARE(Bytes(dir + QStringLiteral("Alarms backup 1.ka2")), previous);
+        QCOMPARE(testsupport::FileBytes(dir + QStringLiteral("Alarms backup 1.ka2")), previous);
         if (fifo)
             QVERIFY(!QFile::exists(dir + QStringLiteral("Alarms damaged 1.ka2")));
         else
-            QCOMPARE(Bytes(dir + QStringLiteral("Alarms damaged 1.ka2")), damaged);
+            QCOMPARE(testsupport::FileBytes(dir + QStringLiteral("Alarms damaged 1.ka2")), damaged);
 
         // The session ends the program: the data file is written (empty),
         // the copies stay.
         program.terminate();
         QVERIFY(program.waitForFinished(15000));
         QVERIFY(QFileInfo(dataFile).isFile());
-        QCOMPARE(Bytes(dir + QStringLiteral("Alarms backup 1.ka2")), previous);
+        QCOMPARE(testsupport::FileBytes(dir + QStringLiteral("Alarms backup 1.ka2")), previous);
         if (!fifo)
-            QCOMPARE(Bytes(dir + QStringLiteral("Alarms damaged 1.ka2")), damaged);
+            QCOMPARE(testsupport::FileBytes(dir + QStringLiteral("Alarms damaged 1.ka2")), damaged);
     }
 };
 
