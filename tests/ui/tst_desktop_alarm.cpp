@@ -176,8 +176,11 @@ private Q_SLOTS:
         QVERIFY(desktop::WaitUntil([] { return FindWindow(QStringLiteral("Almarik 2 - Alarm")).isEmpty(); }, 30000));
 
         // The fired record is postponed by 10 minutes as a one-time alarm,
-        // and the weekly series goes on in a new record.
+        // and the weekly series goes on in a new record (written just after
+        // the box went away).
         const TDateTime answered = zel::Now();
+        const TDateTime due = m_due;
+        QVERIFY(desktop::WaitUntil([due] { return ReadStoredAlarm(1).date > due + zel::OneMinute; }, 20000));
         const StoredAlarm fired = ReadStoredAlarm(1);
         QCOMPARE(fired.deleted, 0);
         QCOMPARE(fired.period, 0);
