@@ -1,4 +1,5 @@
 // Entry point of Almarik 2.
+#include "app/F_KA_About.h"
 #include "base/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
 #include "diag/U_ZEL_Utilities.h"
@@ -83,6 +84,7 @@ int main(int argc, char *argv[])
                 TfmKaShow box;
                 window.SetAlarmBox(&box);
                 alarms.SetAlarmBox(&box);
+                TfmKaAbout about;
                 ZELApplication()->AppPhase = apRunning;
                 if (!ZelSessionEnded()) {
                     window.SysTray->show();

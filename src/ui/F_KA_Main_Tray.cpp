@@ -2,6 +2,7 @@
 // the menu's commands.
 #include "ui/F_KA_Main.h"
 
+#include "app/F_KA_About.h"
 #include "base/U_KA_Var.h"
 #include "diag/U_ZEL_Utilities.h"
 #include "store/D_KA_Alarms.h"
@@ -109,7 +110,7 @@ void TfmKaMain::BuildTray()
 
     // Commands whose windows and engines come with later parts of the
     // program stay disabled until then.
-    for (QAction *a : {miShowRemender, miPrint, miImport, miExport, miCheckUpdate, miAbout})
+    for (QAction *a : {miShowRemender, miPrint, miImport, miExport, miCheckUpdate})
         a->setEnabled(false);
 
     const auto on = [this](QAction *a, std::function<void()> command) {
@@ -130,6 +131,7 @@ void TfmKaMain::BuildTray()
     on(miReadmeFile, [] { ExecuteFile(KaVar::ReadmeFile(), 0, QString(), SW_SHOW, QString()); });
     on(miWebSite, [] { OpenWebSite(); });
     on(miSendMail, [] { SendMail(QString(), QString()); });
+    on(miAbout, [this] { miAboutClick(); });
     on(miExit, [this] { miExitClick(); });
     connect(ppmTray, &QMenu::aboutToShow, this, [this] {
         ppmTrayPopup(!m_menuFromButton);
@@ -243,4 +245,14 @@ void TfmKaMain::miActiveOrInactiveClick(QAction *sender)
     if (app && app->AppPhase != apInitializing && !Closing)
         Timer->setEnabled(miActive->isChecked());
     SaveSettings();
+}
+
+void TfmKaMain::miAboutClick()
+{
+    if (!fmKaAbout)
+        return;
+    if (!fmKaAbout->isVisible())
+        fmKaAbout->show();
+    fmKaAbout->raise();
+    fmKaAbout->activateWindow();
 }
