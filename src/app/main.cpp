@@ -5,6 +5,7 @@
 #include "diag/U_ZEL_Utilities.h"
 #include "diag/ZelException.h"
 #include "store/D_KA_Alarms.h"
+#include "engine/F_KA_Reminder.h"
 #include "engine/F_KA_Show.h"
 #include "ui/F_KA_Main.h"
 #include "ui/ThreadTimer.h"
@@ -81,6 +82,7 @@ int main(int argc, char *argv[])
             TdmKaAlarms alarms;
             if (!ZelSessionEnded()) {
                 TfmKaMain window(&alarms);
+                TfmKaReminder reminder;
                 TfmKaShow box;
                 window.SetAlarmBox(&box);
                 alarms.SetAlarmBox(&box);

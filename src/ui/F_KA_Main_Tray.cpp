@@ -4,6 +4,7 @@
 
 #include "app/F_KA_About.h"
 #include "base/U_KA_Var.h"
+#include "engine/F_KA_Reminder.h"
 #include "diag/U_ZEL_Utilities.h"
 #include "store/D_KA_Alarms.h"
 #include "diag/U_ZEL_System.h"
@@ -110,7 +111,7 @@ void TfmKaMain::BuildTray()
 
     // Commands whose windows and engines come with later parts of the
     // program stay disabled until then.
-    for (QAction *a : {miShowRemender, miPrint, miImport, miExport, miCheckUpdate})
+    for (QAction *a : {miPrint, miImport, miExport, miCheckUpdate})
         a->setEnabled(false);
 
     const auto on = [this](QAction *a, std::function<void()> command) {
@@ -131,6 +132,7 @@ void TfmKaMain::BuildTray()
     on(miReadmeFile, [] { ExecuteFile(KaVar::ReadmeFile(), 0, QString(), SW_SHOW, QString()); });
     on(miWebSite, [] { OpenWebSite(); });
     on(miSendMail, [] { SendMail(QString(), QString()); });
+    on(miShowRemender, [this] { miShowRemenderClick(); });
     on(miAbout, [this] { miAboutClick(); });
     on(miExit, [this] { miExitClick(); });
     connect(ppmTray, &QMenu::aboutToShow, this, [this] {
@@ -245,6 +247,13 @@ void TfmKaMain::miActiveOrInactiveClick(QAction *sender)
     if (app && app->AppPhase != apInitializing && !Closing)
         Timer->setEnabled(miActive->isChecked());
     SaveSettings();
+}
+
+void TfmKaMain::miShowRemenderClick()
+{
+    // Whatever the number of days, even 0 (today and the overdue alarms).
+    if (fmKaReminder)
+        fmKaReminder->ShowReminder();
 }
 
 void TfmKaMain::miAboutClick()
