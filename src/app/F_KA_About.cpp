@@ -45,13 +45,6 @@ QFrame *Line(QWidget *parent, QFrame::Shape shape, QFrame::Shadow shadow)
     return f;
 }
 
-void SetTextColor(QLabel *label, const QColor &color)
-{
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, color);
-    label->setPalette(pal);
-}
-
 QLabel *Text(QWidget *parent, const QString &name, const QFont &font, const QColor &color)
 {
     auto *l = new QLabel(parent);
@@ -83,27 +76,22 @@ TfmKaAbout::TfmKaAbout(QWidget *parent) : QDialog(parent)
     // A stay-on-top tool window without border icons.
     setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(QStringLiteral("About..."));
-    const QFont font = WindowFont();
-    setFont(font);
-    setFixedSize(DesignWidth, DesignHeight);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QVBoxLayout *layout = FixedWindowLayout(this, QSize(DesignWidth, DesignHeight));
+    const QFont base = font();
 
     // 1. The name, version and links on the left, the picture on the right.
     pnApp = Panel(this, QStringLiteral("pnApp"));
     pnApp->setFixedHeight(159);
     auto *app = new QHBoxLayout(pnApp);
-    app->setContentsMargins(6, 6, 6, 6);
+    app->setContentsMargins(6, 0, 0, 0);
     app->setSpacing(4);
 
     pnInfos = Panel(pnApp, QStringLiteral("pnInfos"));
     pnInfos->setFixedWidth(205);
     auto *infos = new QVBoxLayout(pnInfos);
-    infos->setContentsMargins(4, 8, 8, 4);
+    infos->setContentsMargins(4, 14, 8, 4);
     infos->setSpacing(2);
-    QFont titleFont = font;
+    QFont titleFont = base;
     titleFont.setPointSize(18);
     titleFont.setItalic(true);
     lbTitle = Text(pnInfos, QStringLiteral("lbTitle"), titleFont, Navy);
@@ -113,15 +101,15 @@ TfmKaAbout::TfmKaAbout(QWidget *parent) : QDialog(parent)
     shadow->setBlurRadius(0);
     shadow->setColor(QColor(160, 160, 160));
     lbTitle->setGraphicsEffect(shadow);
-    QFont verFont = font;
+    QFont verFont = base;
     verFont.setPointSize(10);
     verFont.setBold(true);
     lbVer = Text(pnInfos, QStringLiteral("lbVer"), verFont, Navy);
     // The version can be selected and copied (for a mail to the maker).
     lbVer->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    lbCopyright = Link(pnInfos, QStringLiteral("lbCopyright"), font, CopyrightColor, QStringLiteral("Send Mail"));
+    lbCopyright = Link(pnInfos, QStringLiteral("lbCopyright"), base, CopyrightColor, QStringLiteral("Send Mail"));
     lbCopyright->setText(QStringLiteral("\u00a9 Morvane, all rights reserved"));
-    lbSite = Link(pnInfos, QStringLiteral("lbSite"), font, SiteColor, QStringLiteral("Go to Web Site"));
+    lbSite = Link(pnInfos, QStringLiteral("lbSite"), base, SiteColor, QStringLiteral("Go to Web Site"));
     // The site's name: the host of its address.
     const QString host = QUrl(KaVar::SiteAddress()).host();
     lbSite->setText(host.isEmpty() ? KaVar::SiteAddress() : host);

@@ -35,13 +35,7 @@ TfmKaReminder::TfmKaReminder(QWidget *parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(KaVar::AppTitle());
-    const QFont font = WindowFont();
-    setFont(font);
-    setFixedSize(DesignWidth, DesignHeight);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QVBoxLayout *layout = FixedWindowLayout(this, QSize(DesignWidth, DesignHeight));
 
     // 1. The heading: bold green text in a raised and lowered bevel.
     pnTitle = new QLabel(this);
@@ -51,12 +45,10 @@ TfmKaReminder::TfmKaReminder(QWidget *parent) : QDialog(parent)
     pnTitle->setFrameShadow(QFrame::Raised);
     pnTitle->setAlignment(Qt::AlignCenter);
     pnTitle->setTextFormat(Qt::PlainText);
-    QFont bold = font;
+    QFont bold = font();
     bold.setBold(true);
     pnTitle->setFont(bold);
-    QPalette green = pnTitle->palette();
-    green.setColor(QPalette::WindowText, QColor(0, 128, 0));
-    pnTitle->setPalette(green);
+    SetTextColor(pnTitle, QColor(0, 128, 0));
     layout->addWidget(pnTitle);
 
     // 2. A spacer.
