@@ -1,11 +1,13 @@
 #include "app/Startup.h"
 
+#include "app/F_KA_About.h"
 #include "app/F_KA_Updater.h"
 #include "app/TrayPresence.h"
 #include "base/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
 #include "diag/U_ZEL_Utilities.h"
 #include "diag/ZelException.h"
+#include "engine/F_KA_Reminder.h"
 #include "engine/F_KA_Show.h"
 #include "store/D_KA_Alarms.h"
 #include "ui/F_KA_Main.h"
@@ -30,24 +32,35 @@ namespace {
 
 const QString LastWebCheck = QStringLiteral("LastWebCheck");
 
-// The splash of the start: one line per stage, written to the start's
-// log. It is freed when it goes out of scope, after the last line or on the
-// way out of a failed step. The about window's splash (PrepareSplash with the
-// number of steps, then SplashStep for each line) is shown from here.
+// The splash of the start: an about window of its own made a splash (no
+// border, no buttons, a bar of the steps), one line per stage, also written
+// to the start's log. It is freed when it goes out of scope, after the last
+// line or on the way out of a failed step.
 class StartSplash
 {
 public:
-    explicit StartSplash(int steps) { Q_UNUSED(steps); }
+    explicit StartSplash(int steps)
+    {
+        m_splash.PrepareSplash(steps);
+        m_splash.show();
+    }
 
-    void Step(const QString &text) { qCInfo(lcStart).noquote() << "splash:" << text; }
+    void Step(const QString &text)
+    {
+        qCInfo(lcStart).noquote() << "splash:" << text;
+        m_splash.SplashStep(text);
+    }
+
+private:
+    TfmKaAbout m_splash;
 };
 
-// The reminder box of the coming days (its ShowReminder) for that many
-// days; written to the start's log.
-void ShowReminder(TfmKaMain &window, int days)
+// The reminder box of the coming days.
+void ShowReminder(int days)
 {
-    Q_UNUSED(window);
     qCInfo(lcStart) << "reminder:" << days;
+    if (fmKaReminder)
+        fmKaReminder->ShowReminder();
 }
 
 } // namespace
@@ -123,7 +136,7 @@ bool ShowReminderAtStart(TfmKaMain &window)
     const int days = window.edtOptionsReminderValue->position();
     if (days <= 0)
         return false;
-    ShowReminder(window, days);
+    ShowReminder(days);
     return true;
 }
 
@@ -140,7 +153,9 @@ int Run(const std::function<bool()> &singleInstance)
         // reverse order, the data module (which writes the data file) last.
         std::unique_ptr<TdmKaAlarms> alarms;
         std::unique_ptr<TfmKaMain> window;
+        std::unique_ptr<TfmKaReminder> reminder;
         std::unique_ptr<TfmKaShow> alarmBox;
+        std::unique_ptr<TfmKaAbout> about;
         {
             // 3. The splash, one line per stage.
             const QStringList lines = SplashLines();
@@ -159,14 +174,14 @@ int Run(const std::function<bool()> &singleInstance)
                 return 0;
             splash.Step(lines[2]);
             window = std::make_unique<TfmKaMain>(alarms.get());
-            // The reminder box is created with this line.
             splash.Step(lines[3]);
+            reminder = std::make_unique<TfmKaReminder>();
             splash.Step(lines[4]);
             alarmBox = std::make_unique<TfmKaShow>();
             window->SetAlarmBox(alarmBox.get());
             alarms->SetAlarmBox(alarmBox.get());
-            // The about window is created with this line.
             splash.Step(lines[5]);
+            about = std::make_unique<TfmKaAbout>();
             splash.Step(lines[6]);
             QThread::msleep(60);
         }

@@ -414,7 +414,7 @@ void TdmKaAlarms::SetupDisplayRules()
                 t->field(i).readOnly = true;
         }
     }
-    for (Table *t : {&cdsList, &cdsCalendar, &cdsTrash}) {
+    for (Table *t : {&cdsList, &cdsCalendar, &cdsTrash, &cdsReminder}) {
         t->fieldByName(AlarmField::Enabled).onGetText = bind(&TdmKaAlarms::SwitchGetText);
         t->fieldByName(AlarmField::Priority).onGetText = bind(&TdmKaAlarms::PriorityGetText);
         t->fieldByName(AlarmField::Period).onGetText = bind(&TdmKaAlarms::PeriodicityGetText);

@@ -97,6 +97,8 @@ public:
     void btnMenuMainClick();
     void miActiveOrInactiveClick(QAction *sender);
     void miExitClick();
+    void miShowRemenderClick();
+    void miAboutClick();
     void ppmTrayPopup(bool fromTray);
     void ppmTrayDrawMargin(QPainter &painter, const QRect &strip);
     void SysTrayClick();

@@ -2,8 +2,10 @@
 // the menu's commands.
 #include "ui/F_KA_Main.h"
 
+#include "app/F_KA_About.h"
 #include "app/F_KA_Updater.h"
 #include "base/U_KA_Var.h"
+#include "engine/F_KA_Reminder.h"
 #include "diag/U_ZEL_Utilities.h"
 #include "store/D_KA_Alarms.h"
 #include "diag/U_ZEL_System.h"
@@ -110,7 +112,7 @@ void TfmKaMain::BuildTray()
 
     // Commands whose windows and engines come with later parts of the
     // program stay disabled until then.
-    for (QAction *a : {miShowRemender, miPrint, miImport, miExport, miAbout})
+    for (QAction *a : {miPrint, miImport, miExport})
         a->setEnabled(false);
 
     const auto on = [this](QAction *a, std::function<void()> command) {
@@ -133,6 +135,8 @@ void TfmKaMain::BuildTray()
     on(miSendMail, [] { SendMail(QString(), QString()); });
     // miCheckUpdateClick: the check from the menu keeps its window open.
     on(miCheckUpdate, [] { CheckWebUpdate(false); });
+    on(miShowRemender, [this] { miShowRemenderClick(); });
+    on(miAbout, [this] { miAboutClick(); });
     on(miExit, [this] { miExitClick(); });
     connect(ppmTray, &QMenu::aboutToShow, this, [this] {
         ppmTrayPopup(!m_menuFromButton);
@@ -248,4 +252,21 @@ void TfmKaMain::miActiveOrInactiveClick(QAction *sender)
     if (app && app->AppPhase != apInitializing && !Closing)
         Timer->setEnabled(miActive->isChecked());
     SaveSettings();
+}
+
+void TfmKaMain::miShowRemenderClick()
+{
+    // Whatever the number of days, even 0 (today and the overdue alarms).
+    if (fmKaReminder)
+        fmKaReminder->ShowReminder();
+}
+
+void TfmKaMain::miAboutClick()
+{
+    if (!fmKaAbout)
+        return;
+    if (!fmKaAbout->isVisible())
+        fmKaAbout->show();
+    fmKaAbout->raise();
+    fmKaAbout->activateWindow();
 }

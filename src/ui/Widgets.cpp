@@ -295,6 +295,23 @@ QFont WindowFont()
     return font;
 }
 
+QVBoxLayout *FixedWindowLayout(QWidget *window, const QSize &size)
+{
+    window->setFont(WindowFont());
+    window->setFixedSize(size);
+    auto *layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
+}
+
+void SetTextColor(QWidget *control, const QColor &color)
+{
+    QPalette pal = control->palette();
+    pal.setColor(QPalette::WindowText, color);
+    control->setPalette(pal);
+}
+
 // ---------------------------------------------------------------------------
 // TDateBox and TTimeBox
 

@@ -15,6 +15,7 @@
 class QButtonGroup;
 class QRadioButton;
 class QToolButton;
+class QVBoxLayout;
 
 // The small controls the main window is built of.
 
@@ -23,6 +24,11 @@ class QToolButton;
 // fonts (outside the font folders) is registered; where neither exists, the
 // installed family closest to Tahoma's metrics stands in.
 QFont WindowFont();
+// Lays a window out at its designed client size with the window font: a
+// fixed size and a column of parts without margins, which it returns.
+QVBoxLayout *FixedWindowLayout(QWidget *window, const QSize &size);
+// Sets the colour of a control's text.
+void SetTextColor(QWidget *control, const QColor &color);
 // The installed family whose letters are closest to Tahoma's in width and
 // line height.
 QString ClosestToTahoma();
