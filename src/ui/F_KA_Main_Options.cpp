@@ -480,8 +480,8 @@ void TfmKaMain::ApplyLanguage(int entry)
         KaVar::SetLanguageIndex(entry);
     ApplyLanguageLists();
     RefreshForm();
-    const QString file =
-        KaVar::LangDir() + (KaVar::LanguageIndex() == 1 ? QStringLiteral("French.lang") : QStringLiteral("English.lang"));
+    const QString file = KaVar::LangDir() +
+                         (KaVar::LanguageIndex() == 1 ? QStringLiteral("French.lang") : QStringLiteral("English.lang"));
     for (QWidget *window : {static_cast<QWidget *>(this), m_alarmBox.data(), m_reminderBox.data()}) {
         if (auto *translated = dynamic_cast<TTranslatedWindow *>(window)) {
             translated->Translator.SetLanguageFile(file);

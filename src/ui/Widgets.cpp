@@ -192,8 +192,8 @@ TDataGrid::TDataGrid(store::DataSource *source, const QList<Column> &columns, co
         setItemDelegateForColumn(i, new ColumnAlignment(columns[i].alignment, this));
     }
     for (int i = 0; i < columns.size(); ++i) {
-        m_columnObjects << new TGridColumn(m_model->headerData(i, Qt::Horizontal).toString(),
-                                           [this] { m_model->titlesChanged(); }, this);
+        m_columnObjects << new TGridColumn(
+            m_model->headerData(i, Qt::Horizontal).toString(), [this] { m_model->titlesChanged(); }, this);
     }
     m_model->setTitleCaptions([this](int column) { return columnTitle(column); });
     m_model->setTitleAlignments([this](int column) {

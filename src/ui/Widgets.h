@@ -86,7 +86,8 @@ class TColumnTitle : public QObject
     Q_PROPERTY(QString Caption READ caption WRITE setCaption)
 
 public:
-    explicit TColumnTitle(std::function<void()> changed, QObject *parent) : QObject(parent), m_changed(std::move(changed))
+    explicit TColumnTitle(std::function<void()> changed, QObject *parent)
+        : QObject(parent), m_changed(std::move(changed))
     {
     }
     QString caption() const { return m_caption; }

@@ -192,12 +192,9 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("items");
         QTest::newRow("two items") << "A,B" << QStringList{QStringLiteral("A"), QStringLiteral("B")};
         QTest::newRow("doubled comma") << "A,,B" << QStringList{QStringLiteral("A,B")};
-        QTest::newRow("comma at an item's end")
-            << "A,,,B" << QStringList{QStringLiteral("A,"), QStringLiteral("B")};
-        QTest::newRow("empty item") << "A,,,,,B"
-                                    << QStringList{QStringLiteral("A,,"), QStringLiteral("B")};
-        QTest::newRow("empty items") << "A,,B,"
-                                     << QStringList{QStringLiteral("A,B"), QString()};
+        QTest::newRow("comma at an item's end") << "A,,,B" << QStringList{QStringLiteral("A,"), QStringLiteral("B")};
+        QTest::newRow("empty item") << "A,,,,,B" << QStringList{QStringLiteral("A,,"), QStringLiteral("B")};
+        QTest::newRow("empty items") << "A,,B," << QStringList{QStringLiteral("A,B"), QString()};
         QTest::newRow("one item") << "Idle" << QStringList{QStringLiteral("Idle")};
         QTest::newRow("none") << "" << QStringList();
     }
@@ -299,9 +296,9 @@ fmTest.dlgAsk.lbQuestion.Caption=Question ?
 
     void missingFileOrKeyChangesNothing()
     {
-        for (const QString &file : {folder.filePath(QStringLiteral("none.lang")),
-                                    LanguageFile(QStringLiteral("Other.lang"), "[Translations]\nfmTest.x.Caption=y\n"),
-                                    QString()}) {
+        for (const QString &file :
+             {folder.filePath(QStringLiteral("none.lang")),
+              LanguageFile(QStringLiteral("Other.lang"), "[Translations]\nfmTest.x.Caption=y\n"), QString()}) {
             Window w;
             const QHash<QString, QString> before = TTranslator::Texts(&w.window);
             TTranslator translator;

@@ -74,11 +74,16 @@ bool IsLanguageFree(const QString &key, const QString &value)
     static const QStringList dataKeys = {
         // Filled at run time (counters, the alarm shown, the date, the
         // languages by their own names, the lists filled from built-in pairs).
-        QStringLiteral("fmkamain.caption"),          QStringLiteral("fmkamain.systray.hint"),
-        QStringLiteral("fmkamain.pnlistcount.caption"), QStringLiteral("fmkamain.pncalendarcount.caption"),
-        QStringLiteral("fmkamain.pntrashcount.caption"), QStringLiteral("fmkamain.lstoptionslang.items"),
-        QStringLiteral("fmkamain.cbeditperiodicity.items"), QStringLiteral("fmkamain.rgpeditpriority.items"),
-        QStringLiteral("fmkashow.lbdatetime.caption"),  QStringLiteral("fmkashow.pntitle.caption"),
+        QStringLiteral("fmkamain.caption"),
+        QStringLiteral("fmkamain.systray.hint"),
+        QStringLiteral("fmkamain.pnlistcount.caption"),
+        QStringLiteral("fmkamain.pncalendarcount.caption"),
+        QStringLiteral("fmkamain.pntrashcount.caption"),
+        QStringLiteral("fmkamain.lstoptionslang.items"),
+        QStringLiteral("fmkamain.cbeditperiodicity.items"),
+        QStringLiteral("fmkamain.rgpeditpriority.items"),
+        QStringLiteral("fmkashow.lbdatetime.caption"),
+        QStringLiteral("fmkashow.pntitle.caption"),
         QStringLiteral("fmkashow.lbtimer.caption"),
     };
     if (dataKeys.contains(key))
@@ -174,8 +179,8 @@ private Q_SLOTS:
             QCOMPARE(box->windowTitle(), KaVar::AppTitle() + QStringLiteral(" - ") + caption.trimmed());
             // The daily periodicity's name comes from the built-in French
             // list, the path as it is.
-            QCOMPARE(box->pnPeriodicity->text(), periodicity + QStringLiteral(" ") +
-                                                     QString::fromUtf8(PeriodicityNames[1][2]));
+            QCOMPARE(box->pnPeriodicity->text(),
+                     periodicity + QStringLiteral(" ") + QString::fromUtf8(PeriodicityNames[1][2]));
             QCOMPARE(box->pnLaunch->text(), launch + QStringLiteral(" ") + application);
             seen = true;
         });
@@ -206,7 +211,8 @@ private Q_SLOTS:
         QCOMPARE(KaVar::LanguageIndex(), 0);
         const QHash<QString, QString> back = TextsOf(Windows());
         for (auto it = designed.cbegin(); it != designed.cend(); ++it)
-            QCOMPARE(back.value(it.key()) + QStringLiteral(" @ ") + it.key(), it.value() + QStringLiteral(" @ ") + it.key());
+            QCOMPARE(back.value(it.key()) + QStringLiteral(" @ ") + it.key(),
+                     it.value() + QStringLiteral(" @ ") + it.key());
         QCOMPARE(back.size(), designed.size());
     }
 
@@ -221,8 +227,8 @@ private Q_SLOTS:
         for (auto it = designed.cbegin(); it != designed.cend(); ++it) {
             if (!IsDesignedText(it.key()) || IsLanguageFree(it.key(), it.value()))
                 continue;
-            QVERIFY2(english.contains(it.key()), qPrintable(QStringLiteral("English.lang lacks ") + it.key() +
-                                                            QStringLiteral("=") + it.value()));
+            QVERIFY2(english.contains(it.key()),
+                     qPrintable(QStringLiteral("English.lang lacks ") + it.key() + QStringLiteral("=") + it.value()));
         }
         for (auto it = english.cbegin(); it != english.cend(); ++it) {
             QCOMPARE(designed.value(it.key(), QStringLiteral("<no such text: ") + it.key() + QLatin1Char('>')),
@@ -255,9 +261,9 @@ private Q_SLOTS:
                 if (!o->objectName().isEmpty() || qobject_cast<TRadioGroup *>(o->parent()) ||
                     IsLanguageFree(QString(), text) || InsideQtCalendar(o))
                     continue;
-                QFAIL(qPrintable(QStringLiteral("unnamed %1 \"%2\" in %3")
-                                     .arg(QString::fromLatin1(o->metaObject()->className()), text,
-                                          window->objectName())));
+                QFAIL(qPrintable(
+                    QStringLiteral("unnamed %1 \"%2\" in %3")
+                        .arg(QString::fromLatin1(o->metaObject()->className()), text, window->objectName())));
             }
         }
     }
@@ -294,9 +300,10 @@ private Q_SLOTS:
         QCOMPARE(program.window->lstOptionsLang->currentRow(), index);
         const QString calendar = index == 1 ? QStringLiteral("Calendrier") : QStringLiteral("Calendar");
         QCOMPARE(program.window->btnMenuCalendar->text(), calendar);
-        QCOMPARE(box->pnLaunch->text(), index == 1 ? LanguageFile(QStringLiteral("French.lang"))
-                                                         .value(QStringLiteral("fmkashow.pnlaunch.caption"))
-                                                   : QStringLiteral("Launch :"));
+        QCOMPARE(box->pnLaunch->text(),
+                 index == 1
+                     ? LanguageFile(QStringLiteral("French.lang")).value(QStringLiteral("fmkashow.pnlaunch.caption"))
+                     : QStringLiteral("Launch :"));
         if (index == 0)
             QCOMPARE(TextsOf(Windows()), designed);
     }
@@ -319,10 +326,11 @@ private Q_SLOTS:
         program.window->cbOptionsPriority->setCurrentIndex(2);
         program.window->lstOptionsLang->setCurrentRow(1);
         QCOMPARE(program.window->cbOptionsPriority->currentIndex(), 2);
-        QCOMPARE(program.window->cbOptionsPriority->itemText(2),
-                 lang::SplitTexts(LanguageFile(QStringLiteral("French.lang"))
-                                      .value(QStringLiteral("fmkamain.cboptionspriority.items")))
-                     .value(2));
+        QCOMPARE(
+            program.window->cbOptionsPriority->itemText(2),
+            lang::SplitTexts(
+                LanguageFile(QStringLiteral("French.lang")).value(QStringLiteral("fmkamain.cboptionspriority.items")))
+                .value(2));
         QCOMPARE(program.window->cbEditPeriodicity->itemText(0), QStringLiteral("Aucune"));
         QCOMPARE(program.window->rgpOptionsBoxPos->items().value(4), QStringLiteral("En bas \u00e0 droite"));
         program.window->lstOptionsLang->setCurrentRow(0);
