@@ -95,7 +95,7 @@ class TestDesktopLanguage : public QObject
         program.setProcessChannelMode(QProcess::ForwardedChannels);
         program.start(QStringLiteral(ALMARIK_STAGED_EXE), {});
         QVERIFY(program.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(TrayIcon().isValid(), 15000);
+        QVERIFY(WaitUntil([] { return TrayIcon().isValid(); }, 15000));
     }
 
     // The tray menu, opened and pictured; the menu stays open.
@@ -105,7 +105,7 @@ class TestDesktopLanguage : public QObject
         if (!Click(TrayIcon(), 3))
             return {};
         QRect menu;
-        if (!QTest::qWaitFor([&] { return !(menu = NewWindow(before)).isEmpty(); }, 10000) || !PointerAway())
+        if (!WaitUntil([&] { return !(menu = NewWindow(before)).isEmpty(); }, 10000) || !PointerAway())
             return {};
         return Settled([menu] { return ScreenshotOf(menu); });
     }
@@ -116,8 +116,8 @@ class TestDesktopLanguage : public QObject
         if (!Key({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")}))
             return {};
         QString window;
-        if (!QTest::qWaitFor([&] { return !(window = WindowOfSize(QSize(760, 496))).isEmpty(); }, 10000) ||
-            !QTest::qWaitFor([] { return ActiveWindowName() == QLatin1String("Almarik 2"); }, 10000))
+        if (!WaitUntil([&] { return !(window = WindowOfSize(QSize(760, 496))).isEmpty(); }, 10000) ||
+            !WaitUntil([] { return ActiveWindowName() == QLatin1String("Almarik 2"); }, 10000))
             return {};
         return window;
     }
@@ -134,7 +134,7 @@ class TestDesktopLanguage : public QObject
     void CloseWindow()
     {
         QVERIFY(Key({QStringLiteral("alt+F4")}));
-        QTRY_VERIFY_WITH_TIMEOUT(WindowOfSize(QSize(760, 496)).isEmpty(), 10000);
+        QVERIFY(WaitUntil([] { return WindowOfSize(QSize(760, 496)).isEmpty(); }, 10000));
     }
 
     // Options page, a language, back to the calendar page.
@@ -151,7 +151,7 @@ class TestDesktopLanguage : public QObject
     void Shutdown(const QString &questionCaption)
     {
         QVERIFY(Key({QStringLiteral("Up"), QStringLiteral("Return")}));
-        QTRY_VERIFY_WITH_TIMEOUT(ActiveWindowName().startsWith(questionCaption + QLatin1Char(' ')), 10000);
+        QVERIFY(WaitUntil([&] { return ActiveWindowName().startsWith(questionCaption + QLatin1Char(' ')); }, 10000));
         QVERIFY(Key({QStringLiteral("Return")}));
         QVERIFY(program.waitForFinished(20000));
     }
@@ -200,7 +200,8 @@ private Q_SLOTS:
         if (QTest::currentTestFailed())
             return;
         QImage frenchBar;
-        QTRY_VERIFY_WITH_TIMEOUT(!(frenchBar = NavigationBar(window)).isNull() && frenchBar != englishBar, 20000);
+        QVERIFY(
+            WaitUntil([&] { return !(frenchBar = NavigationBar(window)).isNull() && frenchBar != englishBar; }, 20000));
         CloseWindow();
         const QImage frenchMenu = TrayMenu();
         QVERIFY(!frenchMenu.isNull());
@@ -217,13 +218,13 @@ private Q_SLOTS:
         QCOMPARE(TrayMenu(), frenchMenu);
         window = OpenCalendar();
         QVERIFY(!window.isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(NavigationBar(window), frenchBar, 20000);
+        QVERIFY(WaitUntil([&] { return NavigationBar(window) == frenchBar; }, 20000));
 
         // English again: every caption as it was.
         ChooseLanguage(window, places.english);
         if (QTest::currentTestFailed())
             return;
-        QTRY_COMPARE_WITH_TIMEOUT(NavigationBar(window), englishBar, 20000);
+        QVERIFY(WaitUntil([&] { return NavigationBar(window) == englishBar; }, 20000));
         CloseWindow();
         QCOMPARE(TrayMenu(), englishMenu);
         QTRY_COMPARE_WITH_TIMEOUT(StoredLanguage(), QStringLiteral("0"), 10000);
