@@ -92,7 +92,7 @@ bool WebCheckDue(int days, const QString &lastCheck, TDateTime now)
 
 void ApplyLanguageAtStart(TfmKaMain &window)
 {
-    window.lstOptionsLangChange();
+    window.ApplyLanguage();
 }
 
 void MigrateLegacyDataAtStart()

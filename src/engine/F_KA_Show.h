@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Translator.h"
 #include "store/KaAlarmsHost.h"
 
 #include <QDialog>
@@ -23,7 +24,7 @@ class TUpDown;
 // delete it, postpone it by some minutes or close it without launching its
 // application. Created once and reused for every alarm; a top-level window of
 // its own that does not follow the program's other windows.
-class TfmKaShow : public QDialog, public TKaAlarmBox
+class TfmKaShow : public QDialog, public TKaAlarmBox, public TTranslatedWindow
 {
     Q_OBJECT
 

@@ -30,6 +30,18 @@ void TableModel::setTitleAlignments(std::function<Qt::Alignment(int)> alignment)
     m_titleAlignment = std::move(alignment);
 }
 
+void TableModel::setTitleCaptions(std::function<QString(int)> caption)
+{
+    m_titleCaption = std::move(caption);
+    titlesChanged();
+}
+
+void TableModel::titlesChanged()
+{
+    if (!m_columns.isEmpty())
+        Q_EMIT headerDataChanged(Qt::Horizontal, 0, int(m_columns.size()) - 1);
+}
+
 void TableModel::reset()
 {
     beginResetModel();
@@ -94,8 +106,10 @@ QVariant TableModel::headerData(int section, Qt::Orientation orientation, int ro
         Field *f = columnField(section);
         if (!f)
             return {};
-        if (role == Qt::DisplayRole)
-            return f->displayLabel;
+        if (role == Qt::DisplayRole) {
+            const QString caption = m_titleCaption ? m_titleCaption(section) : QString();
+            return caption.isNull() ? f->displayLabel : caption;
+        }
         if (role == Qt::TextAlignmentRole)
             return QVariant::fromValue(
                 Qt::Alignment((m_titleAlignment ? m_titleAlignment(section) : f->alignment) | Qt::AlignVCenter));

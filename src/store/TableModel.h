@@ -30,6 +30,10 @@ public:
     void setColumns(const QStringList &fieldNames);
     // The alignment of a column's title (default: the field's alignment).
     void setTitleAlignments(std::function<Qt::Alignment(int column)> alignment);
+    // The caption of a column's title (default, or when it gives a null text:
+    // the field's display label); titlesChanged repaints the titles.
+    void setTitleCaptions(std::function<QString(int column)> caption);
+    void titlesChanged();
 
 Q_SIGNALS:
     // The table's cursor moved to this row (-1 when the table is empty).
@@ -41,6 +45,7 @@ private:
     QPointer<DataSource> m_source;
     QStringList m_fieldNames;
     std::function<Qt::Alignment(int)> m_titleAlignment;
+    std::function<QString(int)> m_titleCaption;
     QList<int> m_columns;
     int m_rows = 0;
 };

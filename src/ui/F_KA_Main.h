@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Translator.h"
 #include "store/KaAlarmsHost.h"
 #include "ui/Widgets.h"
 
@@ -41,7 +42,7 @@ class TYearPlanner;
 // The main window: the navigation bar and its four pages (calendar, list with
 // the alarm editor, trash, options), the tray icon and its menu. Created
 // hidden; closing it only hides it; it ends through Shutdown.
-class TfmKaMain : public QWidget, public TKaAlarmsHost
+class TfmKaMain : public QWidget, public TKaAlarmsHost, public TTranslatedWindow
 {
     Q_OBJECT
 
@@ -126,7 +127,15 @@ public:
     // Asks the login while it is active: true when it was allowed (the
     // caption then shows the user), false when it failed.
     bool RunLogin();
+    // The language list's handler: ApplyLanguage with the selected entry.
     void lstOptionsLangChange();
+    // Brings a language into force (entry: its position in the language list;
+    // -1 keeps LanguageIndex, as the start-up does once): the lists filled
+    // from the built-in pairs, then the language file applied to this window,
+    // the alarm box and the reminder box; the thread priority's selection and
+    // the editor's periodicity are kept. Nothing while the start-up builds
+    // the windows.
+    void ApplyLanguage(int entry = -1);
     void cbOptionsPriorityChange();
     void CheckSoundDevice();
     // The machine's audio outputs changed (hasOutput: at least one now). An

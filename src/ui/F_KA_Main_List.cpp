@@ -205,8 +205,12 @@ QWidget *TfmKaMain::BuildListPage()
     app->addWidget(edtEditApp, 1);
     app->addWidget(edtEditAppButton);
 
+    // The caption of a box, named after it: lbEditDate for edtEditDate,
+    // lbEditPeriodicity for cbEditPeriodicity.
     const auto label = [](const QString &text, QWidget *buddy) {
         auto *l = new QLabel(text);
+        const QString name = buddy->objectName();
+        l->setObjectName(QStringLiteral("lb") + name.mid(name.indexOf(QStringLiteral("Edit"))));
         l->setBuddy(buddy);
         return l;
     };

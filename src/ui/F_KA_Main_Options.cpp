@@ -69,6 +69,13 @@ Layout *Tight(Layout *layout)
     return layout;
 }
 
+QLabel *Label(const QString &name, const QString &caption)
+{
+    auto *label = new QLabel(caption);
+    label->setObjectName(name);
+    return label;
+}
+
 QCheckBox *Check(const QString &name, const QString &caption, bool checked)
 {
     auto *c = new QCheckBox(caption);
@@ -192,6 +199,8 @@ QWidget *TfmKaMain::BuildOptionsPage()
         show->setAlignment(Qt::AlignRight);
         QObject::connect(control, &TUpDown::changed, show, [show](int v) { show->setText(QString::number(v)); });
         auto *label = new QLabel(caption);
+        // lbOptionsCheckValue beside edtOptionsCheckValue, and so on.
+        label->setObjectName(QStringLiteral("lb") + name.mid(3));
         label->setWordWrap(true);
         grid->addWidget(label, row, 0);
         auto *value = new QHBoxLayout;
@@ -282,9 +291,9 @@ QWidget *TfmKaMain::BuildOptionsPage()
     edtOptionsPwd->setEchoMode(QLineEdit::Password);
     edtOptionsPwd->setStyle(new TPasswordStarStyle(edtOptionsPwd));
     p->addWidget(cbxOptionsUseLogin, 0, 0, 1, 2);
-    p->addWidget(new QLabel(QStringLiteral("User")), 1, 0);
+    p->addWidget(Label(QStringLiteral("lbOptionsUser"), QStringLiteral("User")), 1, 0);
     p->addWidget(edtOptionsUser, 1, 1);
-    p->addWidget(new QLabel(QStringLiteral("Password")), 2, 0);
+    p->addWidget(Label(QStringLiteral("lbOptionsPwd"), QStringLiteral("Password")), 2, 0);
     p->addWidget(edtOptionsPwd, 2, 1);
     left->addWidget(protection);
 
@@ -310,7 +319,7 @@ QWidget *TfmKaMain::BuildOptionsPage()
     cbOptionsPriority->setObjectName(QStringLiteral("cbOptionsPriority"));
     cbOptionsPriority->addItems({QStringLiteral("Idle"), QStringLiteral("Low"), QStringLiteral("Normal")});
     cbOptionsPriority->setCurrentIndex(1);
-    t->addWidget(new QLabel(QStringLiteral("Priority")), 0, 0);
+    t->addWidget(Label(QStringLiteral("lbOptionsPriority"), QStringLiteral("Priority")), 0, 0);
     t->addWidget(cbOptionsPriority, 0, 1);
     upDown(t, 1, QStringLiteral("Periodicity (sec)"), edtOptionsCheckValue, QStringLiteral("edtOptionsCheckValue"),
            edtOptionsCheckShow, QStringLiteral("edtOptionsCheckShow"), 10, 60, 30, false);
@@ -454,14 +463,35 @@ bool TfmKaMain::RunLogin()
 
 void TfmKaMain::lstOptionsLangChange()
 {
+    ApplyLanguage(lstOptionsLang->currentRow());
+}
+
+void TfmKaMain::ApplyLanguage(int entry)
+{
     if (const TZELApplication *app = ZELApplication(); !app || app->AppPhase == apInitializing)
         return;
+    // The priority list's selection is put back once its items are replaced.
     const int priority = cbOptionsPriority->currentIndex();
-    if (lstOptionsLang->currentRow() >= 0)
-        KaVar::SetLanguageIndex(lstOptionsLang->currentRow());
+    {
+        const QSignalBlocker block(cbOptionsPriority);
+        cbOptionsPriority->setCurrentIndex(-1);
+    }
+    if (entry >= 0)
+        KaVar::SetLanguageIndex(entry);
     ApplyLanguageLists();
     RefreshForm();
-    cbOptionsPriority->setCurrentIndex(priority);
+    const QString file = KaVar::LangDir() +
+                         (KaVar::LanguageIndex() == 1 ? QStringLiteral("French.lang") : QStringLiteral("English.lang"));
+    for (QWidget *window : {static_cast<QWidget *>(this), m_alarmBox.data(), m_reminderBox.data()}) {
+        if (auto *translated = dynamic_cast<TTranslatedWindow *>(window)) {
+            translated->Translator.SetLanguageFile(file);
+            translated->Translator.Translate(window);
+        }
+    }
+    {
+        const QSignalBlocker block(cbOptionsPriority);
+        cbOptionsPriority->setCurrentIndex(priority);
+    }
     if (store::Field *bound = PeriodicityListField())
         SetPeriodicityListIndex(bound->asInteger());
 }

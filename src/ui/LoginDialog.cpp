@@ -58,8 +58,10 @@ TLoginDialog::TLoginDialog(QWidget *parent) : QDialog(parent)
     header->addLayout(texts, 1);
     auto *form = new QFormLayout;
     auto *userLabel = new QLabel(QStringLiteral("&User name:"));
+    userLabel->setObjectName(QStringLiteral("lbUser"));
     userLabel->setBuddy(edtUser);
     auto *passwordLabel = new QLabel(QStringLiteral("&Password:"));
+    passwordLabel->setObjectName(QStringLiteral("lbPassword"));
     passwordLabel->setBuddy(edtPassword);
     form->addRow(userLabel, edtUser);
     form->addRow(passwordLabel, edtPassword);

@@ -99,7 +99,6 @@ void TRadioGroup::setItems(const QStringList &items)
             continue;
         }
         auto *b = new QRadioButton(items[i], this);
-        b->setObjectName(objectName() + QStringLiteral("Item") + QString::number(i));
         m_group->addButton(b, i);
         layout()->addWidget(b);
         m_buttons << b;
@@ -192,6 +191,11 @@ TDataGrid::TDataGrid(store::DataSource *source, const QList<Column> &columns, co
             setColumnWidth(i, columns[i].width);
         setItemDelegateForColumn(i, new ColumnAlignment(columns[i].alignment, this));
     }
+    for (int i = 0; i < columns.size(); ++i) {
+        m_columnObjects << new TGridColumn(
+            m_model->headerData(i, Qt::Horizontal).toString(), [this] { m_model->titlesChanged(); }, this);
+    }
+    m_model->setTitleCaptions([this](int column) { return columnTitle(column); });
     m_model->setTitleAlignments([this](int column) {
         return column >= 0 && column < m_columns.size() ? m_columns[column].titleAlignment : Qt::AlignHCenter;
     });
@@ -218,6 +222,34 @@ TDataGrid::TDataGrid(store::DataSource *source, const QList<Column> &columns, co
 QString TDataGrid::columnField(int column) const
 {
     return column >= 0 && column < m_columns.size() ? m_columns[column].field : QString();
+}
+
+QObjectList TDataGrid::columnObjects() const
+{
+    QObjectList list;
+    for (TGridColumn *c : m_columnObjects)
+        list << c;
+    return list;
+}
+
+QString TDataGrid::columnTitle(int column) const
+{
+    return column >= 0 && column < m_columnObjects.size() ? m_columnObjects[column]->title()->caption() : QString();
+}
+
+void TColumnTitle::setCaption(const QString &caption)
+{
+    if (caption == m_caption)
+        return;
+    m_caption = caption;
+    if (m_changed)
+        m_changed();
+}
+
+TGridColumn::TGridColumn(const QString &caption, std::function<void()> changed, QObject *parent)
+    : QObject(parent), m_title(new TColumnTitle(std::move(changed), this))
+{
+    m_title->setCaption(caption);
 }
 
 void TDataGrid::selectCurrentRow()

@@ -66,6 +66,7 @@ class TRadioGroup : public QGroupBox
 {
     Q_OBJECT
     Q_PROPERTY(int ItemIndex READ itemIndex WRITE setItemIndex NOTIFY changed)
+    Q_PROPERTY(QStringList Items READ items WRITE setItems)
 
 public:
     explicit TRadioGroup(const QString &caption, QWidget *parent = nullptr);
@@ -83,12 +84,48 @@ private:
     QList<QRadioButton *> m_buttons;
 };
 
+// The title of a grid column: its caption (the field's display label until
+// set).
+class TColumnTitle : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString Caption READ caption WRITE setCaption)
+
+public:
+    explicit TColumnTitle(std::function<void()> changed, QObject *parent)
+        : QObject(parent), m_changed(std::move(changed))
+    {
+    }
+    QString caption() const { return m_caption; }
+    void setCaption(const QString &caption);
+
+private:
+    QString m_caption;
+    std::function<void()> m_changed;
+};
+
+// One column of a grid, as the translator and the inspector see it.
+class TGridColumn : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QObject *Title READ title)
+
+public:
+    TGridColumn(const QString &caption, std::function<void()> changed, QObject *parent);
+    TColumnTitle *title() const { return m_title; }
+
+private:
+    TColumnTitle *m_title;
+};
+
 // A read-only grid on a data source: whole-row selection kept in step with
 // the table's cursor both ways, the given columns with their widths and
 // alignments, bold titles; a title click reports its field.
 class TDataGrid : public QTableView
 {
     Q_OBJECT
+    // The columns (TGridColumn), by position.
+    Q_PROPERTY(QObjectList Columns READ columnObjects)
 
 public:
     struct Column
@@ -104,6 +141,9 @@ public:
     store::TableModel *tableModel() const { return m_model; }
     // The field of a column.
     QString columnField(int column) const;
+    QObjectList columnObjects() const;
+    // The caption of a column's title.
+    QString columnTitle(int column) const;
 
 Q_SIGNALS:
     void titleClicked(const QString &field);
@@ -114,6 +154,7 @@ private:
     QPointer<store::DataSource> m_source;
     store::TableModel *m_model;
     QList<Column> m_columns;
+    QList<TGridColumn *> m_columnObjects;
     bool m_syncing = false;
 };
 

@@ -1,6 +1,8 @@
 #include "support/Desktop.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -172,6 +174,31 @@ bool WaitUntil(const std::function<bool()> &condition, int milliseconds)
         QTest::qWait(50);
     }
     return true;
+}
+
+namespace {
+
+QImage Import(const QStringList &arguments)
+{
+    const QString file = QDir::temp().filePath(QStringLiteral("screenshot.png"));
+    QFile::remove(file);
+    if (!Run(QStringList{QStringLiteral("import")} + arguments + QStringList{file}).ok())
+        return {};
+    return QImage(file).convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+QImage Screenshot(const QString &window)
+{
+    return Import({QStringLiteral("-window"), window});
+}
+
+QImage ScreenshotOf(const QRect &area)
+{
+    return Import({QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("-crop"),
+                   QStringLiteral("%1x%2+%3+%4").arg(area.width()).arg(area.height()).arg(area.left()).arg(area.top()),
+                   QStringLiteral("+repage")});
 }
 
 int DoubleClickGapMs()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -57,6 +58,10 @@ bool Type(const QString &text);
 // condition that takes a while to evaluate (a helper program) stretches its
 // timeout many times over.
 bool WaitUntil(const std::function<bool()> &condition, int milliseconds);
+// A picture of a window's contents (null when it cannot be taken).
+QImage Screenshot(const QString &window);
+// A picture of an area of the screen.
+QImage ScreenshotOf(const QRect &area);
 
 // Two clicks closer together than this are a double click for the program.
 // Tests that click twice on purpose wait this long between the clicks.

@@ -10,7 +10,6 @@
 #include "support/TestSupport.h"
 #include "ui/YearPlanner.h"
 
-#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -73,16 +72,6 @@ int EmptyFrom(const QImage &image, const QRect &area)
             break;
     }
     return y + 1;
-}
-
-// A picture of a window's contents.
-QImage Screenshot(const QString &window)
-{
-    const QString file = QDir::temp().filePath(QStringLiteral("window.png"));
-    QFile::remove(file);
-    if (!Run({QStringLiteral("import"), QStringLiteral("-window"), window, file}).ok())
-        return {};
-    return QImage(file).convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace
