@@ -113,6 +113,8 @@ TfmKaAbout::TfmKaAbout(QWidget *parent) : QDialog(parent)
     // The site's name: the host of its address.
     const QString host = QUrl(KaVar::SiteAddress()).host();
     lbSite->setText(host.isEmpty() ? KaVar::SiteAddress() : host);
+    // No site set: nothing to offer a click on.
+    lbSite->setVisible(!KaVar::SiteAddress().isEmpty());
     infos->addWidget(lbTitle);
     infos->addWidget(lbVer);
     infos->addWidget(Line(pnInfos, QFrame::HLine, QFrame::Sunken));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Translator.h"
 #include "diag/ZelDateTime.h"
 
 #include <QDialog>
@@ -12,7 +13,7 @@ class TDataGrid;
 // The reminder box: lists, read-only, the alarms outside the trash up to the
 // end of the day N days from today (N: the reminder option), today's and
 // overdue ones included. Created once and reused; hidden between calls.
-class TfmKaReminder : public QDialog
+class TfmKaReminder : public QDialog, public TTranslatedWindow
 {
     Q_OBJECT
 

@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QTest>
 #include <QToolButton>
 
@@ -28,6 +29,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         InitProgramUnits();
+        qputenv("ALMARIK_SITE_URL", "https://almarik.example.org/");
         SetOpenUrlHook([this](const QString &url) {
             opened << url;
             return true;
@@ -98,6 +100,16 @@ private Q_SLOTS:
     // opens the site.
     void links()
     {
+        // Without a site address the site's name is not offered at all.
+        {
+            const QByteArray site = qgetenv("ALMARIK_SITE_URL");
+            const auto restore = qScopeGuard([&site] { qputenv("ALMARIK_SITE_URL", site); });
+            qunsetenv("ALMARIK_SITE_URL");
+            TfmKaAbout about;
+            about.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&about));
+            QVERIFY(!about.lbSite->isVisible());
+        }
         TfmKaAbout about;
         about.show();
         QVERIFY(QTest::qWaitForWindowExposed(&about));

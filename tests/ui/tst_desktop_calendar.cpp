@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QTest>
 
 using namespace desktop;
@@ -107,6 +108,13 @@ private Q_SLOTS:
             testsupport::AddAlarm(dm, at(binned, 8), QStringLiteral("binned"), 1, 0);
         }
         QVERIFY(QFile::exists(testsupport::DataFile()));
+        // No reminder box at start: it would list the alarms of the past days.
+        testsupport::ClearSettings();
+        {
+            QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Morvane"),
+                        QStringLiteral("Almarik"));
+            s.setValue(QStringLiteral("KA2/MainForm/edtOptionsReminderValue_Position"), QStringLiteral("0"));
+        }
 
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedChannels);

@@ -5,6 +5,7 @@
 #include "base/Translator.h"
 #include "base/U_KA_Var.h"
 #include "diag/U_ZEL_System.h"
+#include "engine/F_KA_Reminder.h"
 #include "engine/F_KA_Show.h"
 #include "store/D_KA_Alarms.h"
 #include "support/ProgramFixture.h"
@@ -75,6 +76,7 @@ bool IsLanguageFree(const QString &key, const QString &value)
         // Filled at run time (counters, the alarm shown, the date, the
         // languages by their own names, the lists filled from built-in pairs).
         QStringLiteral("fmkamain.caption"),
+        QStringLiteral("fmkareminder.caption"),
         QStringLiteral("fmkamain.systray.hint"),
         QStringLiteral("fmkamain.pnlistcount.caption"),
         QStringLiteral("fmkamain.pncalendarcount.caption"),
@@ -111,13 +113,16 @@ class TestTranslation : public QObject
 
     ProgramFixture program;
     TfmKaShow *box = nullptr;
+    TfmKaReminder *reminder = nullptr;
 
-    QList<QWidget *> Windows() const { return {program.window, box}; }
+    QList<QWidget *> Windows() const { return {program.window, box, reminder}; }
 
     void Start()
     {
         program.start();
         program.window->SetAlarmBox(box);
+        // It joins the main window as it is made.
+        reminder = new TfmKaReminder;
     }
 
 private Q_SLOTS:
@@ -134,6 +139,7 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
+        delete reminder;
         program.stop();
         delete box;
     }
@@ -295,6 +301,7 @@ private Q_SLOTS:
         }
         program.window = new TfmKaMain(program.dm);
         program.window->SetAlarmBox(box);
+        program.window->SetReminderBox(reminder);
         program.window->ApplyLanguage();
         QCOMPARE(KaVar::LanguageIndex(), index);
         QCOMPARE(program.window->lstOptionsLang->currentRow(), index);
