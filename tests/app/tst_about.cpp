@@ -4,6 +4,7 @@
 // and the bar when more lines come than were announced, and the tray menu's
 // About item.
 #include "app/F_KA_About.h"
+#include "app/Startup.h"
 #include "base/U_KA_Var.h"
 #include "diag/U_ZEL_Utilities.h"
 #include "support/ProgramFixture.h"
@@ -141,13 +142,7 @@ private Q_SLOTS:
 
         // Seven lines for six steps: each line is shown for 20 ms at least,
         // the bar fills with the first six and stays full with the seventh.
-        const QStringList lines = {QStringLiteral("Initialization..."),
-                                   QStringLiteral("Initialize and load alarms..."),
-                                   QStringLiteral("Initialize Configuration Form..."),
-                                   QStringLiteral("Initialize Reminder Box..."),
-                                   QStringLiteral("Initialize Alarm Box..."),
-                                   QStringLiteral("Initialize About Form..."),
-                                   QStringLiteral("Finalization...")};
+        const QStringList lines = startup::SplashLines();
         QList<int> percent;
         for (const QString &line : lines) {
             QElapsedTimer shown;
