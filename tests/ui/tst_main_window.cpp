@@ -359,6 +359,20 @@ private Q_SLOTS:
         QTest::qWait(QApplication::doubleClickInterval() * 2);
         QVERIFY(!m_window->isVisible());
         m_dm->cdsAlarms.cancel();
+
+        // Nor while a long command runs, and it stays deaf until the window
+        // is refreshed after it.
+        m_window->RefreshForm();
+        QVERIFY(m_window->TrayResponds());
+        m_window->Busy = true;
+        m_window->RefreshForm();
+        Q_EMIT m_window->SysTray->activated(QSystemTrayIcon::DoubleClick);
+        m_window->Busy = false;
+        QVERIFY(!m_window->TrayResponds());
+        QTest::qWait(QApplication::doubleClickInterval() * 2);
+        QVERIFY(!m_window->isVisible());
+        m_window->RefreshForm();
+        QVERIFY(m_window->TrayResponds());
     }
 
     void stateSwitch()
