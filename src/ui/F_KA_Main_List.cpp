@@ -65,6 +65,14 @@ TDateTime Combine(const QDate &date, const QTime &time)
     return zel::RoundToMs(days < 0 ? days - fraction : days + fraction);
 }
 
+// The time a user sets in a time box that shows hours and minutes: whole
+// minutes, so the alarm is due at the minute shown and not at the next one
+// (the seconds the box still held from the record would otherwise stay).
+QTime WholeMinutes(const QTime &time)
+{
+    return QTime(time.hour(), time.minute());
+}
+
 TDateTime ValueOf(const Field &field)
 {
     return field.isNull() ? 0 : field.asDateTime();
@@ -306,7 +314,7 @@ void TfmKaMain::BindEditor()
     connect(edtEditTime, &QTimeEdit::timeChanged, this, [this](QTime time) {
         WriteEditor([time](Table &t) {
             Field &f = t.fieldByName(AlarmField::Date);
-            f.setAsDateTime(Combine(DatePart(ValueOf(f)), time));
+            f.setAsDateTime(Combine(DatePart(ValueOf(f)), WholeMinutes(time)));
         });
     });
     connect(edtEditDateEnd, &QDateEdit::dateChanged, this, [this] {
@@ -320,7 +328,7 @@ void TfmKaMain::BindEditor()
     connect(edtEditTimeEnd, &QTimeEdit::timeChanged, this, [this](QTime time) {
         WriteEditor([time](Table &t) {
             Field &f = t.fieldByName(AlarmField::DateEnd);
-            f.setAsDateTime(Combine(DatePart(ValueOf(f)), time));
+            f.setAsDateTime(Combine(DatePart(ValueOf(f)), WholeMinutes(time)));
         });
     });
     connect(edtEditTitle, &QLineEdit::textChanged, this, [this](const QString &text) {

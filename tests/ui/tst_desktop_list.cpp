@@ -133,6 +133,8 @@ private Q_SLOTS:
         // The picker shows and sets hours and minutes.
         const QString dueText = due.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
         QCOMPARE(saved.records, QStringList(dueText + QStringLiteral("/2")));
+        // Due at the minute typed, not with the seconds of the default time.
+        QCOMPARE(zel::ToQDateTime(saved.date), due);
 
         // The alarm is due, but waits while the window is shown. A click on
         // the tray icon hides the window, and the alarm fires. Enter in its box: Remember, as a one-time alarm in 10

@@ -481,11 +481,13 @@ private Q_SLOTS:
         m_window->btnListEditClick();
         m_window->edtEditDate->setDate(QDate(2026, 4, 2));
         QCOMPARE(master().fieldByName(AlarmField::Date).asDateTime(), zel::EncodeDateTime(2026, 4, 2, 9, 30));
-        m_window->edtEditTime->setTime(QTime(7, 15));
+        // The time boxes show hours and minutes: a time set there is whole
+        // minutes, whatever seconds the box still held.
+        m_window->edtEditTime->setTime(QTime(7, 15, 42));
         QCOMPARE(master().fieldByName(AlarmField::Date).asDateTime(), zel::EncodeDateTime(2026, 4, 2, 7, 15));
         m_window->edtEditDateEnd->setDate(QDate(2026, 7, 3));
         QCOMPARE(master().fieldByName(AlarmField::DateEnd).asDateTime(), zel::EncodeDateTime(2026, 7, 3, 18, 45));
-        m_window->edtEditTimeEnd->setTime(QTime(6, 0));
+        m_window->edtEditTimeEnd->setTime(QTime(6, 0, 59, 500));
         QCOMPARE(master().fieldByName(AlarmField::DateEnd).asDateTime(), zel::EncodeDateTime(2026, 7, 3, 6, 0));
         QVERIFY(m_window->Modified);
 
