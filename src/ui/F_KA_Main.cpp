@@ -463,13 +463,11 @@ void TfmKaMain::ShowAndSwitch(QToolButton *page)
 
 void TfmKaMain::RefreshForm()
 {
-    // The tray icon is deaf while a long command or the check runs (its
-    // handlers also look at both flags, so it stays deaf until this runs
-    // again after them).
-    if (Busy || Checking) {
-        m_trayResponds = false;
+    // Nothing to show while a long command or the check runs. The tray icon
+    // is deaf meanwhile: its handlers look at both flags themselves, so it
+    // answers again as soon as they clear, refreshed or not.
+    if (Busy || Checking)
         return;
-    }
     try {
         const bool editing = Editing();
         const auto count = [](const Table &t) -> QString {

@@ -477,12 +477,18 @@ private Q_SLOTS:
         listWith({QStringLiteral("one")});
         master().edit();
         master().fieldByName(AlarmField::DateEnd).setAsDateTime(zel::EncodeDateTime(2026, 6, 1, 18, 45));
+        // A date with seconds, as Remember leaves it.
+        master().fieldByName(AlarmField::Date).setAsDateTime(zel::EncodeDateTime(2026, 3, 10, 9, 30, 20));
         master().post();
         m_window->btnListEditClick();
         m_window->edtEditDate->setDate(QDate(2026, 4, 2));
-        QCOMPARE(master().fieldByName(AlarmField::Date).asDateTime(), zel::EncodeDateTime(2026, 4, 2, 9, 30));
+        QCOMPARE(master().fieldByName(AlarmField::Date).asDateTime(), zel::EncodeDateTime(2026, 4, 2, 9, 30, 20));
         // The time boxes show hours and minutes: a time set there is whole
         // minutes, whatever seconds the box still held.
+        m_window->edtEditTime->setFocus();
+        m_window->edtEditTime->setCurrentSection(QDateTimeEdit::MinuteSection);
+        QTest::keyClick(m_window->edtEditTime, Qt::Key_Up);
+        QCOMPARE(master().fieldByName(AlarmField::Date).asDateTime(), zel::EncodeDateTime(2026, 4, 2, 9, 31));
         m_window->edtEditTime->setTime(QTime(7, 15, 42));
         QCOMPARE(master().fieldByName(AlarmField::Date).asDateTime(), zel::EncodeDateTime(2026, 4, 2, 7, 15));
         m_window->edtEditDateEnd->setDate(QDate(2026, 7, 3));
