@@ -1,5 +1,5 @@
 # almarik_add_test(<name> LINK <layer> SOURCES <file>... [DESKTOP [NOTRAY]] [SOUND] [LIBS <lib>...]
-#                  [TIMEOUT <s>])
+#                  [STAGED] [TIMEOUT <s>])
 #
 # LINK names the lowest layer that holds what the test tests (zel, ka_base,
 # ka_store or ka_gui); the test links that layer and its test helpers only, so
@@ -10,11 +10,13 @@
 # XDG folders, a fixed locale and time zone, and the offscreen platform. DESKTOP
 # runs it on Xvfb with a window manager and a tray (with NOTRAY, the window
 # manager without a tray: a desktop without a notification area); SOUND runs it
-# beside a PulseAudio daemon with a null sink. No test sees the real user's folders.
+# beside a PulseAudio daemon with a null sink. STAGED: the test starts the staged
+# program, whose path it gets as ALMARIK_STAGED_EXE, and is built after it. No
+# test sees the real user's folders.
 set(ALMARIK_RUN_ISOLATED "${CMAKE_SOURCE_DIR}/tests/support/run-isolated")
 
 function(almarik_add_test name)
-    cmake_parse_arguments(T "DESKTOP;NOTRAY;SOUND" "TIMEOUT;LINK" "SOURCES;LIBS;ARGS" ${ARGN})
+    cmake_parse_arguments(T "DESKTOP;NOTRAY;SOUND;STAGED" "TIMEOUT;LINK" "SOURCES;LIBS;ARGS" ${ARGN})
     if(T_LINK STREQUAL "zel")
         set(layer zel)
     elseif(T_LINK STREQUAL "ka_base")
@@ -30,6 +32,10 @@ function(almarik_add_test name)
     target_link_libraries(${name} PRIVATE project_cfg ${layer} Qt6::Test ${T_LIBS})
     target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}/tests")
     target_compile_definitions(${name} PRIVATE ALMARIK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    if(T_STAGED)
+        target_compile_definitions(${name} PRIVATE ALMARIK_STAGED_EXE="$<TARGET_FILE:almarik>")
+        add_dependencies(${name} almarik)
+    endif()
 
     set(flags "")
     set(labels "unit")
