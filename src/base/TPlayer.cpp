@@ -17,6 +17,10 @@ namespace {
 
 // How long opening or starting a sound may take before it counts as failed.
 constexpr int WaitMs = 5000;
+// How often the position of a playing sound is looked at.
+constexpr int WatchMs = 250;
+// A sound standing this close to its end counts as played to its end.
+constexpr qint64 EndMarginMs = 50;
 
 // Runs the event loop until the condition holds or the time is up. The
 // condition is looked at again whenever the player reports a change of its
@@ -47,9 +51,11 @@ bool WaitFor(QMediaPlayer *player, Condition condition, int timeout)
 
 } // namespace
 
-TPlayer::TPlayer(QObject *parent) : QObject(parent)
+TPlayer::TPlayer(QObject *parent) : QObject(parent), m_watch(new QTimer(this))
 {
     setObjectName(QStringLiteral("Player"));
+    m_watch->setInterval(WatchMs);
+    connect(m_watch, &QTimer::timeout, this, &TPlayer::watch);
 }
 
 TPlayer::~TPlayer()
@@ -68,29 +74,29 @@ double TPlayer::GainOf(int level)
     return std::pow(10.0, double(level) / 2000.0);
 }
 
-void TPlayer::ensurePlayer()
+void TPlayer::newPlayer()
 {
+    dropPlayer();
     // The media backends must not be reached without an output device.
     if (!HasOutputDevice())
         throw Exception(QStringLiteral("No audio output device"));
-    if (m_player && m_player->error() != QMediaPlayer::NoError) {
-        // A player that failed keeps its error: start again with a new one.
-        delete m_player;
-        delete m_output;
-        m_player = nullptr;
-        m_output = nullptr;
-    }
-    if (!m_player) {
-        m_player = new QMediaPlayer(this);
-        m_output = new QAudioOutput(this);
-        m_player->setAudioOutput(m_output);
-    }
-    m_output->setDevice(QMediaDevices::defaultAudioOutput());
+    m_player = new QMediaPlayer(this);
+    m_output = new QAudioOutput(QMediaDevices::defaultAudioOutput(), this);
+    // The level is set before the file is prepared, so the sound starts at it.
+    m_output->setVolume(m_gain);
+    m_player->setAudioOutput(m_output);
+}
+
+void TPlayer::dropPlayer()
+{
+    delete m_player;
+    delete m_output;
+    m_player = nullptr;
+    m_output = nullptr;
 }
 
 bool TPlayer::load(const QUrl &source)
 {
-    m_player->setSource(QUrl());
     m_player->setSource(source);
     return WaitFor(
         m_player,
@@ -111,18 +117,22 @@ void TPlayer::Open(const QString &fileName)
         throw Exception(QStringLiteral("Sound file not found: %1").arg(fileName));
     if (!info.isReadable())
         throw Exception(QStringLiteral("Sound file cannot be read: %1").arg(fileName));
-    ensurePlayer();
+    // Every sound gets a new player: a media pipeline used for one file and
+    // then loaded with another can stall without an error.
+    newPlayer();
     const bool settled = load(QUrl::fromLocalFile(info.absoluteFilePath()));
     if (m_player->error() != QMediaPlayer::NoError || m_player->mediaStatus() == QMediaPlayer::InvalidMedia) {
         const QString reason = m_player->errorString();
-        m_player->setSource(QUrl());
+        dropPlayer();
         throw Exception(QStringLiteral("Cannot play %1: %2")
                             .arg(fileName, reason.isEmpty() ? QStringLiteral("unknown format") : reason));
     }
-    if (!settled)
+    if (!settled) {
+        dropPlayer();
         throw Exception(QStringLiteral("Cannot play %1: the file does not open").arg(fileName));
+    }
     if (!m_player->hasAudio()) {
-        m_player->setSource(QUrl());
+        dropPlayer();
         throw Exception(QStringLiteral("Cannot play %1: no audio in the file").arg(fileName));
     }
     m_opened = true;
@@ -135,12 +145,20 @@ void TPlayer::SetVolume(int level)
     const float gain = float(GainOf(std::clamp(level, -2500, 0)));
     if (qFuzzyCompare(m_output->volume(), gain))
         return;
-    m_output->setVolume(gain);
+    m_gain = gain;
     // A prepared file has its first part already through the volume stage:
-    // prepare it again, so the sound starts at the new level.
-    const bool settled = load(m_player->source());
-    if (!settled || m_player->error() != QMediaPlayer::NoError)
-        throw Exception(QStringLiteral("Cannot set the volume: %1").arg(m_player->errorString()));
+    // prepare it again on a new player set to the new level, so the sound
+    // starts at it.
+    const QUrl source = m_player->source();
+    m_opened = false;
+    newPlayer();
+    const bool settled = load(source);
+    if (!settled || m_player->error() != QMediaPlayer::NoError) {
+        const QString reason = m_player->errorString();
+        dropPlayer();
+        throw Exception(QStringLiteral("Cannot set the volume: %1").arg(reason));
+    }
+    m_opened = true;
 }
 
 void TPlayer::Play()
@@ -158,12 +176,62 @@ void TPlayer::Play()
         WaitMs);
     if (!running || m_player->error() != QMediaPlayer::NoError)
         throw Exception(QStringLiteral("Cannot play the sound: %1").arg(m_player->errorString()));
+    m_restarts = 0;
+    m_lastPosition = m_player->position();
+    m_still.start();
+    m_watch->start();
 }
 
 void TPlayer::Stop()
 {
+    m_watch->stop();
     if (m_player && m_player->playbackState() != QMediaPlayer::StoppedState)
         m_player->stop();
+}
+
+void TPlayer::watch()
+{
+    if (!IsPlaying()) {
+        m_watch->stop();
+        return;
+    }
+    const qint64 position = m_player->position();
+    if (position != m_lastPosition) {
+        m_lastPosition = position;
+        m_still.start();
+        return;
+    }
+    if (m_still.elapsed() < StallMs)
+        return;
+    // A sound standing at its end has played; only the news of its end was
+    // lost on the way.
+    const qint64 duration = m_player->duration();
+    if (duration > 0 && position >= duration - EndMarginMs) {
+        Stop();
+        return;
+    }
+    if (m_restarts >= MaxRestarts) {
+        qWarning("The sound stood still after %d restarts; it is ended", m_restarts);
+        Stop();
+        return;
+    }
+    ++m_restarts;
+    qWarning("The sound stood still at %lld ms; it starts again on a new player", position);
+    // The stalled pipeline does not recover by itself, not even when the same
+    // player loads the file again: a new player builds a new one.
+    const QUrl source = m_player->source();
+    try {
+        newPlayer();
+    } catch (const Exception &) {
+        // The output device went away: there is nothing to play on.
+        m_opened = false;
+        m_watch->stop();
+        return;
+    }
+    m_player->setSource(source);
+    m_player->play();
+    m_lastPosition = 0;
+    m_still.start();
 }
 
 bool TPlayer::IsPlaying() const

@@ -1,14 +1,19 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
 class QAudioOutput;
 class QMediaPlayer;
+class QTimer;
 class QUrl;
 
 // The program's one sound player. Every operation raises an exception with a
-// message when it fails; starting a sound cuts the one before.
+// message when it fails; starting a sound cuts the one before. A sound whose
+// position stops moving while it plays (the media pipeline can stall without
+// an error, leaving an alarm silent) is started again from its beginning on
+// a new pipeline, twice at most; after that it is ended.
 class TPlayer : public QObject
 {
     Q_OBJECT
@@ -29,17 +34,36 @@ public:
 
     // Whether a sound is playing now.
     bool IsPlaying() const;
+    // How many times the sound now playing was restarted after a stall.
+    int Restarts() const { return m_restarts; }
     // The linear gain of a level: 10^(level / 2000).
     static double GainOf(int level);
     // Whether the machine has an audio output device.
     static bool HasOutputDevice();
 
+    // How long a playing sound may stand still before it counts as stalled.
+    static constexpr int StallMs = 2000;
+    // How many restarts a stalled sound gets before it is ended.
+    static constexpr int MaxRestarts = 2;
+
 private:
-    void ensurePlayer();
+    // Drops the media player and its output and makes new ones at the kept
+    // level. Fails when there is no audio output device.
+    void newPlayer();
+    // Drops the media player and its output.
+    void dropPlayer();
+    // Looks at the position of the playing sound; restarts or ends a stall.
+    void watch();
     // Prepares a source; false when it neither loaded nor failed in time.
     bool load(const QUrl &source);
 
     QMediaPlayer *m_player = nullptr;
     QAudioOutput *m_output = nullptr;
     bool m_opened = false;
+    // The output gain set by SetVolume, kept for a new player.
+    float m_gain = 1.0F;
+    QTimer *m_watch = nullptr;
+    QElapsedTimer m_still;
+    qint64 m_lastPosition = 0;
+    int m_restarts = 0;
 };

@@ -1,13 +1,17 @@
 // The sound player against a real sound server with a null sink: a file plays
 // to its end, a quoted path plays, a lower volume is quieter on the sink,
-// Stop cuts a sound at once, and bad files fail without a message.
+// Stop cuts a sound at once, bad files fail without a message, and a sound
+// that stands still is restarted, then ended.
 #include "base/U_KA_Var.h"
 #include "base/TPlayer.h"
 #include "diag/ZelException.h"
 #include "support/BaseSupport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,7 +40,8 @@ QString Tone(const QTemporaryDir &dir, const QString &name, double seconds)
 
 // Records the null sink's monitor while a sound plays at a volume; the peak
 // level of what was heard (the peak, unlike an average, does not depend on
-// how much of the sound the recording caught).
+// how much of the sound the recording caught). The event loop runs while the
+// sound plays, as it does in the program.
 double HeardLevel(const QString &file, int volume)
 {
     QProcess recorder;
@@ -46,13 +51,16 @@ double HeardLevel(const QString &file, int volume)
     if (!recorder.waitForStarted())
         return -1;
     // The recording runs once the monitor's silence comes in.
-    for (int waited = 0; recorder.bytesAvailable() == 0 && waited < 10000; waited += 50)
-        recorder.waitForReadyRead(50);
+    QElapsedTimer clock;
+    clock.start();
+    while (recorder.bytesAvailable() == 0 && clock.elapsed() < 10000)
+        QTest::qWait(20);
     QByteArray raw = recorder.readAll();
     if (!PlayWaveFile(file, volume))
         return -1;
-    for (int waited = 0; KaVar::Player()->IsPlaying() && waited < 10000; waited += 50) {
-        recorder.waitForReadyRead(50);
+    clock.start();
+    while (KaVar::Player()->IsPlaying() && clock.elapsed() < 20000) {
+        QTest::qWait(20);
         raw += recorder.readAll();
     }
     // The sound reaches the monitor a little after the player: on a loaded
@@ -61,8 +69,9 @@ double HeardLevel(const QString &file, int volume)
         const auto *s = reinterpret_cast<const qint16 *>(raw.constData());
         return std::any_of(s, s + raw.size() / 2, [](qint16 v) { return v != 0; });
     };
-    for (int waited = 0; !heard() && waited < 5000; waited += 50) {
-        recorder.waitForReadyRead(50);
+    clock.start();
+    while (!heard() && clock.elapsed() < 5000) {
+        QTest::qWait(20);
         raw += recorder.readAll();
     }
     QTest::qWait(300);
@@ -74,6 +83,14 @@ double HeardLevel(const QString &file, int volume)
     for (qsizetype i = 0; i < raw.size() / 2; ++i)
         peak = std::max(peak, std::abs(int(samples[i])));
     return peak;
+}
+
+// Suspends or resumes the null sink. A suspended sink takes no sound, so a
+// sound played on it stands still as on a stalled media pipeline.
+bool SuspendSink(bool suspend)
+{
+    return QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("suspend-sink"), QStringLiteral("ci_null"),
+                                                       suspend ? QStringLiteral("1") : QStringLiteral("0")}) == 0;
 }
 
 } // namespace
@@ -133,6 +150,45 @@ private Q_SLOTS:
         QVERIFY(PlayWaveFile(longTone, 0));
         QVERIFY(PlayWaveFile(Chime, 0));
         QTRY_VERIFY_WITH_TIMEOUT(!KaVar::Player()->IsPlaying(), 10000);
+    }
+
+    // A sound that stands still is started again on a new player; if it
+    // still stands still after the last restart it is ended, so a stalled
+    // sound neither plays silently for ever nor holds the player.
+    void stallIsRestartedThenEnded_data()
+    {
+        QTest::addColumn<bool>("sinkComesBack");
+        QTest::newRow("stall passes after a restart") << true;
+        QTest::newRow("stall stays") << false;
+    }
+
+    void stallIsRestartedThenEnded()
+    {
+        QFETCH(bool, sinkComesBack);
+        const QRegularExpression restarted(QStringLiteral("^The sound stood still at \\d+ ms"));
+        QTest::ignoreMessage(QtWarningMsg, restarted);
+        QVERIFY(SuspendSink(true));
+        auto resume = qScopeGuard([] { SuspendSink(false); });
+        QVERIFY(PlayWaveFile(Chime, 0));
+        QTRY_COMPARE_WITH_TIMEOUT(KaVar::Player()->Restarts(), 1, 3 * TPlayer::StallMs + 2000);
+        QVERIFY(KaVar::Player()->IsPlaying());
+        if (sinkComesBack) {
+            // The new player plays the sound to its end.
+            QVERIFY(SuspendSink(false));
+            QTRY_VERIFY_WITH_TIMEOUT(!KaVar::Player()->IsPlaying(), 10000);
+            QCOMPARE(KaVar::Player()->Restarts(), 1);
+        } else {
+            QTest::ignoreMessage(QtWarningMsg, restarted);
+            QTest::ignoreMessage(QtWarningMsg, "The sound stood still after 2 restarts; it is ended");
+            QTRY_VERIFY_WITH_TIMEOUT(!KaVar::Player()->IsPlaying(), 3 * TPlayer::StallMs + 2000);
+            QCOMPARE(KaVar::Player()->Restarts(), TPlayer::MaxRestarts);
+        }
+        // The player is sound again for the next sound.
+        resume.dismiss();
+        QVERIFY(SuspendSink(false));
+        QVERIFY(PlayWaveFile(Chime, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(!KaVar::Player()->IsPlaying(), 10000);
+        QCOMPARE(KaVar::Player()->Restarts(), 0);
     }
 
     void lowerVolumeIsQuieter()
