@@ -15,8 +15,6 @@
 
 namespace {
 
-// How long opening or starting a sound may take before it counts as failed.
-constexpr int WaitMs = 5000;
 // How often the position of a playing sound is looked at.
 constexpr int WatchMs = 250;
 // A sound standing this close to its end counts as played to its end.
@@ -97,13 +95,14 @@ void TPlayer::dropPlayer()
 
 bool TPlayer::load(const QUrl &source)
 {
-    m_player->setSource(source);
+    QMediaPlayer *player = m_player;
+    player->setSource(source);
     return WaitFor(
-        m_player,
-        [this] {
-            const QMediaPlayer::MediaStatus s = m_player->mediaStatus();
+        player,
+        [player] {
+            const QMediaPlayer::MediaStatus s = player->mediaStatus();
             return s == QMediaPlayer::LoadedMedia || s == QMediaPlayer::InvalidMedia ||
-                   m_player->error() != QMediaPlayer::NoError;
+                   player->error() != QMediaPlayer::NoError;
         },
         WaitMs);
 }
@@ -165,32 +164,63 @@ void TPlayer::Play()
 {
     if (!m_opened)
         throw Exception(QStringLiteral("No sound file is open"));
-    m_player->setPosition(0);
-    m_player->play();
+    QMediaPlayer *player = m_player;
+    player->setPosition(0);
+    player->play();
     const bool running = WaitFor(
-        m_player,
-        [this] {
-            return m_player->playbackState() == QMediaPlayer::PlayingState ||
-                   m_player->error() != QMediaPlayer::NoError;
+        player,
+        [player] {
+            return player->playbackState() == QMediaPlayer::PlayingState || player->error() != QMediaPlayer::NoError;
         },
         WaitMs);
-    if (!running || m_player->error() != QMediaPlayer::NoError)
-        throw Exception(QStringLiteral("Cannot play the sound: %1").arg(m_player->errorString()));
+    if (!running || player->error() != QMediaPlayer::NoError)
+        throw Exception(QStringLiteral("Cannot play the sound: %1").arg(player->errorString()));
     m_restarts = 0;
-    m_lastPosition = m_player->position();
-    m_still.start();
+    watchFromHere();
     m_watch->start();
 }
 
 void TPlayer::Stop()
 {
     m_watch->stop();
+    m_resumeAt = -1;
     if (m_player && m_player->playbackState() != QMediaPlayer::StoppedState)
         m_player->stop();
 }
 
+void TPlayer::watchFromHere()
+{
+    m_lastPosition = m_player->position();
+    m_moved = false;
+    m_still.start();
+}
+
 void TPlayer::watch()
 {
+    if (!m_player) {
+        m_watch->stop();
+        return;
+    }
+    if (m_resumeAt >= 0) {
+        // A new player prepares the sound; it goes on where the old one stood.
+        const QMediaPlayer::MediaStatus status = m_player->mediaStatus();
+        if (m_player->error() != QMediaPlayer::NoError || status == QMediaPlayer::InvalidMedia) {
+            qWarning("The sound does not open again: %s", qPrintable(m_player->errorString()));
+            Stop();
+            return;
+        }
+        if (status == QMediaPlayer::LoadedMedia) {
+            if (m_resumeAt > 0)
+                m_player->setPosition(m_resumeAt);
+            m_player->play();
+            m_resumeAt = -1;
+            watchFromHere();
+            return;
+        }
+        if (m_still.elapsed() >= WaitMs)
+            restartOrEnd(m_resumeAt);
+        return;
+    }
     if (!IsPlaying()) {
         m_watch->stop();
         return;
@@ -198,10 +228,13 @@ void TPlayer::watch()
     const qint64 position = m_player->position();
     if (position != m_lastPosition) {
         m_lastPosition = position;
+        m_moved = true;
         m_still.start();
         return;
     }
-    if (m_still.elapsed() < StallMs)
+    // A sound may take a while to get going on a loaded machine; once it
+    // has moved, standing still for a short time is a stall.
+    if (m_still.elapsed() < (m_moved ? StallMs : WaitMs))
         return;
     // A sound standing at its end has played; only the news of its end was
     // lost on the way.
@@ -210,13 +243,18 @@ void TPlayer::watch()
         Stop();
         return;
     }
+    restartOrEnd(position);
+}
+
+void TPlayer::restartOrEnd(qint64 position)
+{
     if (m_restarts >= MaxRestarts) {
         qWarning("The sound stood still after %d restarts; it is ended", m_restarts);
         Stop();
         return;
     }
     ++m_restarts;
-    qWarning("The sound stood still at %lld ms; it starts again on a new player", position);
+    qWarning("The sound stood still at %lld ms; it goes on from there on a new player", position);
     // The stalled pipeline does not recover by itself, not even when the same
     // player loads the file again: a new player builds a new one.
     const QUrl source = m_player->source();
@@ -225,16 +263,15 @@ void TPlayer::watch()
     } catch (const Exception &) {
         // The output device went away: there is nothing to play on.
         m_opened = false;
-        m_watch->stop();
+        Stop();
         return;
     }
     m_player->setSource(source);
-    m_player->play();
-    m_lastPosition = 0;
+    m_resumeAt = position;
     m_still.start();
 }
 
 bool TPlayer::IsPlaying() const
 {
-    return m_player && m_player->playbackState() == QMediaPlayer::PlayingState;
+    return m_player && (m_resumeAt >= 0 || m_player->playbackState() == QMediaPlayer::PlayingState);
 }
