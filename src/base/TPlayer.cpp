@@ -8,9 +8,11 @@
 #include <QFileInfo>
 #include <QMediaDevices>
 #include <QMediaPlayer>
+#include <QPointer>
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -22,17 +24,20 @@ constexpr qint64 EndMarginMs = 50;
 
 // Runs the event loop until the condition holds or the time is up. The
 // condition is looked at again whenever the player reports a change of its
-// media status, playback state or error, never by polling.
+// media status, playback state or error, never by polling. Fails when the
+// player is destroyed meanwhile (another sound took its place).
 template <typename Condition>
 bool WaitFor(QMediaPlayer *player, Condition condition, int timeout)
 {
     if (condition())
         return true;
+    const QPointer<QMediaPlayer> alive(player);
     QEventLoop loop;
     const auto check = [&loop, &condition] {
         if (condition())
             loop.quit();
     };
+    QObject::connect(player, &QObject::destroyed, &loop, &QEventLoop::quit);
     const QMetaObject::Connection c1 = QObject::connect(player, &QMediaPlayer::mediaStatusChanged, &loop, check);
     const QMetaObject::Connection c2 = QObject::connect(player, &QMediaPlayer::playbackStateChanged, &loop, check);
     const QMetaObject::Connection c3 = QObject::connect(player, &QMediaPlayer::errorOccurred, &loop, check);
@@ -41,10 +46,19 @@ bool WaitFor(QMediaPlayer *player, Condition condition, int timeout)
     QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
     limit.start(timeout);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!alive)
+        return false;
     QObject::disconnect(c1);
     QObject::disconnect(c2);
     QObject::disconnect(c3);
     return condition();
+}
+
+// Raises when the player waited on is no longer the one in use.
+void CheckStillCurrent(const QPointer<QMediaPlayer> &waited, const QMediaPlayer *current)
+{
+    if (!waited || waited != current)
+        throw Exception(QStringLiteral("Another sound took the place of this one"));
 }
 
 } // namespace
@@ -96,8 +110,9 @@ void TPlayer::dropPlayer()
 bool TPlayer::load(const QUrl &source)
 {
     QMediaPlayer *player = m_player;
+    const QPointer<QMediaPlayer> waited(player);
     player->setSource(source);
-    return WaitFor(
+    const bool settled = WaitFor(
         player,
         [player] {
             const QMediaPlayer::MediaStatus s = player->mediaStatus();
@@ -105,6 +120,8 @@ bool TPlayer::load(const QUrl &source)
                    player->error() != QMediaPlayer::NoError;
         },
         WaitMs);
+    CheckStillCurrent(waited, m_player);
+    return settled;
 }
 
 void TPlayer::Open(const QString &fileName)
@@ -150,6 +167,7 @@ void TPlayer::SetVolume(int level)
     // starts at it.
     const QUrl source = m_player->source();
     m_opened = false;
+    Stop();
     newPlayer();
     const bool settled = load(source);
     if (!settled || m_player->error() != QMediaPlayer::NoError) {
@@ -164,7 +182,9 @@ void TPlayer::Play()
 {
     if (!m_opened)
         throw Exception(QStringLiteral("No sound file is open"));
+    Stop();
     QMediaPlayer *player = m_player;
+    const QPointer<QMediaPlayer> waited(player);
     player->setPosition(0);
     player->play();
     const bool running = WaitFor(
@@ -173,6 +193,7 @@ void TPlayer::Play()
             return player->playbackState() == QMediaPlayer::PlayingState || player->error() != QMediaPlayer::NoError;
         },
         WaitMs);
+    CheckStillCurrent(waited, m_player);
     if (!running || player->error() != QMediaPlayer::NoError)
         throw Exception(QStringLiteral("Cannot play the sound: %1").arg(player->errorString()));
     m_restarts = 0;
@@ -210,11 +231,17 @@ void TPlayer::watch()
             return;
         }
         if (status == QMediaPlayer::LoadedMedia) {
-            if (m_resumeAt > 0)
-                m_player->setPosition(m_resumeAt);
+            const qint64 resumeAt = m_resumeAt;
+            if (resumeAt > 0) {
+                if (!m_player->isSeekable())
+                    qWarning("The sound cannot go on at %lld ms; it starts again from its beginning", resumeAt);
+                m_player->setPosition(resumeAt);
+            }
             m_player->play();
             m_resumeAt = -1;
             watchFromHere();
+            // A late report of the position before the seek is no movement.
+            m_lastPosition = std::max<qint64>(resumeAt, 0);
             return;
         }
         if (m_still.elapsed() >= WaitMs)
@@ -226,7 +253,7 @@ void TPlayer::watch()
         return;
     }
     const qint64 position = m_player->position();
-    if (position != m_lastPosition) {
+    if (position > m_lastPosition) {
         m_lastPosition = position;
         m_moved = true;
         m_still.start();
@@ -238,12 +265,13 @@ void TPlayer::watch()
         return;
     // A sound standing at its end has played; only the news of its end was
     // lost on the way.
+    const qint64 stoodAt = std::max(position, m_lastPosition);
     const qint64 duration = m_player->duration();
-    if (duration > 0 && position >= duration - EndMarginMs) {
+    if (duration > 0 && stoodAt >= duration - EndMarginMs) {
         Stop();
         return;
     }
-    restartOrEnd(position);
+    restartOrEnd(stoodAt);
 }
 
 void TPlayer::restartOrEnd(qint64 position)

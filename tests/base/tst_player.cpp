@@ -169,7 +169,8 @@ private Q_SLOTS:
         // Long enough that the sound cannot end while it stands still.
         const QString tone = Tone(m_dir, QStringLiteral("stall.wav"), 6);
         const QRegularExpression restarted(QStringLiteral("^The sound stood still at \\d+ ms"));
-        const int allRestarts = (TPlayer::MaxRestarts + 1) * (TPlayer::WaitMs + 1000);
+        // Each take-up may take its full time to prepare and to get going.
+        const int allRestarts = (TPlayer::MaxRestarts + 1) * 2 * TPlayer::WaitMs;
         const auto media = [] { return KaVar::Player()->findChild<QMediaPlayer *>(); };
         QVERIFY(PlayWaveFile(tone, 0));
         // The sound stops moving after its first second.
@@ -186,7 +187,7 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(media()->playbackState() == QMediaPlayer::PlayingState, TPlayer::WaitMs);
             QVERIFY2(media()->position() >= 1000, qPrintable(QString::number(media()->position())));
             QTRY_VERIFY_WITH_TIMEOUT(!KaVar::Player()->IsPlaying(), 15000);
-            QVERIFY(KaVar::Player()->Restarts() >= 1);
+            QCOMPARE(KaVar::Player()->Restarts(), 1);
         } else {
             QTest::ignoreMessage(QtWarningMsg, restarted);
             QTest::ignoreMessage(QtWarningMsg, "The sound stood still after 2 restarts; it is ended");
@@ -198,7 +199,6 @@ private Q_SLOTS:
         QVERIFY(SuspendSink(false));
         QVERIFY(PlayWaveFile(Chime, 0));
         QTRY_VERIFY_WITH_TIMEOUT(!KaVar::Player()->IsPlaying(), 10000);
-        QCOMPARE(KaVar::Player()->Restarts(), 0);
     }
 
     void lowerVolumeIsQuieter()
